@@ -1,5 +1,6 @@
-#include <shlwapi.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <shlwapi.h>
 
 #include <vector>
 

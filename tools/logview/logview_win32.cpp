@@ -6,8 +6,9 @@
 //                                   dwData (8 bytes), cbData (4 bytes) and the data itself,
 //                                   little-endian, so a test can read exactly what arrived.
 
-#include <shellapi.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
 
 #include <cstdint>
 #include <cstdio>

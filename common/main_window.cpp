@@ -1,0 +1,3 @@
+#include "common/main_window.h"
+
+platform::NativeWindow mainWindow = nullptr;
