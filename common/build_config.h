@@ -1,0 +1,14 @@
+// Settings compiled into each launcher program (cmake/VelmoraBuildConfig.cmake generates the
+// definitions for every executable from VELMORA_PATCH_URL and VELMORA_LAUNCHER_VERSION).
+#pragma once
+
+namespace build_config {
+
+// Base URL of the patch server, ending in "/patch/".
+extern const char* const kPatchUrl;
+// The information page: the patch server's scheme and host with the path "/mini/".
+extern const char* const kInfoPageUrl;
+// This launcher's version text.
+extern const char* const kLauncherVersion;
+
+}  // namespace build_config
