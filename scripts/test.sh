@@ -26,11 +26,15 @@ build_and_test() {
   cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j "$jobs" &&
     ctest --preset "$preset" -j "$jobs"
 }
+page_tests() {
+  (cd tests/page && npm test)
+}
 build_only() {
   cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$jobs"
 }
 
 stage "Linux tests (ASan, UBSan)" build_and_test linux
+stage "Launcher page (headless Chromium)" page_tests
 stage "Windows product build (i686)" build_only windows
 stage "Windows layer tests (wine64)" build_and_test windows-test
 
