@@ -1,0 +1,98 @@
+// publish: turns a game client folder into the patch tree the launcher updates from.
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tools/publish/publisher.h"
+
+namespace {
+
+constexpr const char* kHelp =
+    "usage: publish [--replace] [--quiet] <client folder> <version> <output folder>\n"
+    "\n"
+    "Writes the patch tree of one game version into <output folder>:\n"
+    "  version.json    the version and the hash of manifest.json\n"
+    "  manifest.json   every file of the client: path, hash and size\n"
+    "  files/          a copy of every file, under its path\n"
+    "Serve <output folder> as the patch server's base (the launcher's .../patch/).\n"
+    "\n"
+    "The tree is written beside the output and renamed into place when complete, so a failure\n"
+    "leaves the output as it was. Names that the launcher or Windows would not take unchanged\n"
+    "are refused, as are links leading out of the client folder.\n"
+    "\n"
+    "  --replace   replace an output folder that already holds a tree; its other entries (the\n"
+    "              launcher's own documents) are kept\n"
+    "  --quiet     no progress lines on stderr\n"
+    "\n"
+    "Exit codes:\n"
+    "  0  published\n"
+    "  1  wrong command line\n"
+    "  2  refused: missing client folder, a name that cannot be published, a bad version text,\n"
+    "     an output folder that already holds files (without --replace)\n"
+    "  3  a file could not be read or the tree could not be written\n";
+
+struct Options {
+  bool replace = false;
+  bool quiet = false;
+  std::vector<std::string> operands;
+};
+
+bool ParseOptions(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--replace") == 0) {
+      options.replace = true;
+    } else if (std::strcmp(argv[i], "--quiet") == 0) {
+      options.quiet = true;
+    } else if (std::strncmp(argv[i], "--", 2) == 0) {
+      return false;
+    } else {
+      options.operands.emplace_back(argv[i]);
+    }
+  }
+  return options.operands.size() == 3;
+}
+
+// One line a second at most, so small trees print nothing.
+class ProgressPrinter {
+ public:
+  void operator()(const publish::PublishProgress& progress) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < std::chrono::seconds(1)) return;
+    last_ = now;
+    std::fprintf(stderr, "publish: %zu/%zu files, %llu/%llu MiB\n", progress.filesDone,
+                 progress.filesTotal, static_cast<unsigned long long>(progress.bytesDone >> 20),
+                 static_cast<unsigned long long>(progress.bytesTotal >> 20));
+  }
+
+ private:
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
+  Options options;
+  if (!ParseOptions(argc, argv, options)) {
+    std::fputs(kHelp, stderr);
+    return 1;
+  }
+  publish::PublishRequest request{std::filesystem::u8path(options.operands[0]), options.operands[1],
+                                  std::filesystem::u8path(options.operands[2]), options.replace};
+  publish::ProgressCallback progress;
+  if (!options.quiet) progress = ProgressPrinter();
+  const publish::PublishResult result = publish::Publish(request, progress);
+  if (result.status != publish::PublishStatus::Published) {
+    std::fprintf(stderr, "publish: %s\n", result.error.c_str());
+    return static_cast<int>(result.status);
+  }
+  std::printf("Published version %s: %zu files, %llu bytes in %s\n", request.version.c_str(),
+              result.files, static_cast<unsigned long long>(result.bytes),
+              options.operands[2].c_str());
+  return 0;
+}
