@@ -1,5 +1,6 @@
 // A top-level window whose whole surface is a web page, and the page's way back to native code.
-// Windows hosts WebView2, Linux WebKitGTK 4.1; both behave alike through this class.
+// Windows hosts WebView2, Linux WebKitGTK 4.1 in a GTK 3 window; both behave alike through this
+// class. Every member is called on the thread that called Create, which also runs the loop.
 #pragma once
 
 #include <functional>
@@ -14,29 +15,51 @@ enum class SizeHint { None, Min, Max, Fixed };
 
 class WebWindow {
  public:
-  // A bound function receives the JSON array of the page's arguments as text and returns a JSON
-  // text; the page's promise resolves with the parsed reply, or rejects with "Failed to parse
-  // binding result as JSON" when the reply does not parse.
+  // A bound function receives the JSON array of the page's arguments as text, exactly as
+  // JSON.stringify wrote it ("[]" for no arguments), and returns a JSON text.
   using Binding = std::function<std::string(const std::string& request)>;
 
   // Creates the window and its browser engine; `debug` turns the engine's developer tools on.
-  // Returns null and says why in `error` when the engine cannot be started (no runtime, no
-  // display). Call on the thread that will run the message loop.
+  // The window is not shown yet (Run shows it), so it can be styled and placed first. Returns
+  // null and a one-line reason in `error` when the engine cannot be started (no runtime, no
+  // display). Linux always uses the X11 back end, where a program may place its own window.
   static std::unique_ptr<WebWindow> Create(bool debug, std::string& error);
+  // Destroys the window if it still exists.
   ~WebWindow();
   WebWindow(const WebWindow&) = delete;
   WebWindow& operator=(const WebWindow&) = delete;
 
-  // The native top-level window; null if there is none.
+  // The native top-level window (HWND, GtkWindow*); null once the window has been closed.
   NativeWindow Window() const;
   void SetTitle(const std::string& title);
-  // Fixed: the user cannot resize the window.
+  // None: the user may resize; Min / Max: the smallest / largest size the user may give it;
+  // Fixed: exactly width x height, and the user cannot resize it.
   void SetSize(int width, int height, SizeHint hint);
-  // Makes `name` a global function of every page loaded afterwards; it exists when the page's
-  // script starts. Calls arrive on the message-loop thread, one at a time.
+
+  // Makes `name` a global function of every page loaded afterwards (bind before SetHtml); it
+  // exists when the page's first script starts, in the top-level page only, not in its frames.
+  // Calling it returns a promise:
+  //  - the function runs on the loop's thread, one call at a time in the order the page made
+  //    them (a call made while another is still running, e.g. from inside a dialog the first
+  //    one shows, waits for it);
+  //  - its reply is parsed in the page with JSON.parse and the promise resolves with the value;
+  //    a reply that does not parse rejects it with an Error whose message is exactly
+  //    "Failed to parse binding result as JSON";
+  //  - a function that throws rejects the promise with an Error carrying the exception's text
+  //    and logs the error line "Bound function <name> failed: <text>" (function field
+  //    "WebWindow"); the process goes on.
   void Bind(const std::string& name, Binding function);
+  // Loads `html` as the page (no base address: the page must not need files of its own).
   void SetHtml(const std::string& html);
-  // Runs the message loop; returns when the window has been closed.
+  // Shows the window and runs the message loop; returns once the window has been closed (by
+  // PostCloseWindow, by the user or because the page's engine stopped unexpectedly, which is
+  // logged as an error line "Web page process ended unexpectedly", function field "WebWindow").
+  //
+  // The window has no frame of its own, so the page drags it: a primary-button press on an
+  // element that the page's style sheets declare with "-webkit-app-region: drag" (or
+  // "app-region: drag"), and that is not inside an element declared "no-drag", moves the window
+  // with the pointer until the button is released. The nearest declared ancestor of the pressed
+  // element decides; the page needs no script of its own for it.
   void Run();
 
   class Impl;
