@@ -39,10 +39,12 @@ else()
   target_link_libraries(velmora_json INTERFACE nlohmann_json::nlohmann_json)
   find_path(XXHASH_INCLUDE_DIR xxhash.h REQUIRED)
   target_include_directories(velmora_xxhash SYSTEM INTERFACE "${XXHASH_INCLUDE_DIR}")
-  find_path(HTTPLIB_INCLUDE_DIR httplib.h REQUIRED)
-  target_include_directories(velmora_httplib SYSTEM INTERFACE "${HTTPLIB_INCLUDE_DIR}")
+  # Debian ships cpp-httplib split: a declarations-only header and a shared library built with
+  # TLS and compression, whose settings the header must be compiled with (pkg-config has them).
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(CPP_HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
   find_package(Threads REQUIRED)
-  target_link_libraries(velmora_httplib INTERFACE Threads::Threads)
+  target_link_libraries(velmora_httplib INTERFACE PkgConfig::CPP_HTTPLIB Threads::Threads)
 endif()
 
 if(VELMORA_BUILD_TESTS)

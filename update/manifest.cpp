@@ -28,6 +28,7 @@ std::int64_t ReadSize(const Json& entry) {
   const auto member = entry.find("size");
   if (member == entry.end()) return 0;
   constexpr auto kLargest = std::numeric_limits<std::int64_t>::max();
+  if (member->is_boolean()) return member->get<bool>() ? 1 : 0;
   if (member->is_number_float()) {
     const double value = std::trunc(member->get<double>());
     if (!(value > 0)) return 0;

@@ -1,0 +1,83 @@
+#include "tests/update/engine_test_support.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "log/log.h"
+#include "tests/update/loopback_server.h"
+
+namespace testing_support {
+
+namespace {
+
+constexpr char kEndMarker[] = "--- end of the lines under test ";
+
+std::string TextOf(const LogMessage& message) {
+  std::string text = message.bytes;
+  while (!text.empty() && (text.back() == '\0' || text.back() == '\n' || text.back() == '\r'))
+    text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+void FinishWorker(UpdateManager& manager) {
+  if (manager.worker.joinable()) manager.worker.join();
+}
+
+UpdateStatus StatusOf(UpdateManager& manager) {
+  std::lock_guard lock(manager.statusMutex);
+  return manager.status;
+}
+
+std::vector<std::string> LoggedLines(LogCapture& viewer) {
+  // A line of our own marks the end: the viewer has everything logged before it once it arrives.
+  static std::atomic<int> calls{0};
+  const std::string marker = kEndMarker + std::to_string(++calls) + " ---";
+  LogInfo("%s", marker.c_str());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  std::vector<std::string> lines;
+  while (std::chrono::steady_clock::now() < deadline) {
+    lines.clear();
+    for (const LogMessage& message : viewer.Messages())
+      lines.push_back(TextOf(message));
+    const bool complete = std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+      return line.find(marker) != std::string::npos;
+    });
+    if (complete) {
+      std::erase_if(lines, [](const std::string& line) {
+        return line.find(kEndMarker) != std::string::npos;
+      });
+      return lines;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return lines;
+}
+
+std::vector<std::string> StatusLines(const std::vector<std::string>& lines) {
+  static const std::string kPrefix = "LAUNCHER|I|UpdateManager::SetStatus[";
+  std::vector<std::string> messages;
+  for (const std::string& line : lines) {
+    if (line.rfind(kPrefix, 0) != 0) continue;
+    const std::size_t start = line.find("]: UpdateManager: ");
+    if (start != std::string::npos) messages.push_back(line.substr(start + 18));
+  }
+  return messages;
+}
+
+std::string Pattern(std::size_t size) {
+  std::string data(size, '\0');
+  for (std::size_t i = 0; i < size; ++i)
+    data[i] = static_cast<char>(i % 251);
+  return data;
+}
+
+bool AnyLineHas(const std::vector<std::string>& lines, const std::string& text) {
+  return std::any_of(lines.begin(), lines.end(),
+                     [&](const std::string& line) { return line.find(text) != std::string::npos; });
+}
+
+}  // namespace testing_support

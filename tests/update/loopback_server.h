@@ -1,0 +1,50 @@
+// A real HTTP server on 127.0.0.1 for the update engine's tests.
+//
+// Linux runs cpp-httplib inside the test program. Windows test programs (under wine) talk to
+// loopback_server.py, which ctest starts before them; the program gets a folder of its own in
+// that server's tree. Both answer the same requests:
+//   /tree/<path>  the file at <path> below the server's tree (404 when there is none)
+//   /status/<n>   HTTP status n with a short error page
+//   /empty        200 with an empty body
+//   /bytes/<n>    200 with n bytes of Pattern(n)
+//   /slow/<n>     the same, throttled: 8,192 bytes every 5 ms
+//   /echo/<any>   200, the body is the request target exactly as the server received it
+//   /headers      200, the body is the User-Agent and Cache-Control headers, one per line
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace testing_support {
+
+class LoopbackServer {
+ public:
+  LoopbackServer();  // running when constructed
+  ~LoopbackServer();
+  LoopbackServer(const LoopbackServer&) = delete;
+  LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+  // "http://127.0.0.1:<port>/" + `path`.
+  std::string Url(const std::string& path = "") const;
+  // The URL of this server's tree folder for this test, ending in "/".
+  std::string TreeUrl() const;
+  // Writes `content` to the relative path `name` of the tree folder (folders created).
+  void Publish(const std::string& name, const std::string& content) const;
+  // Removes the relative path `name` from the tree folder.
+  void Withdraw(const std::string& name) const;
+
+  class Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+// The body /bytes/<n> and /slow/<n> send: byte i is i % 251.
+std::string Pattern(std::size_t size);
+
+// A loopback URL whose port nobody listens on.
+std::string UnusedPortUrl(const std::string& path);
+
+}  // namespace testing_support

@@ -1,0 +1,130 @@
+#!/usr/bin/env python3
+"""The loopback HTTP server of the Windows engine tests (see loopback_server.h for its requests).
+
+  loopback_server.py start <folder>   serves <folder>/tree on 127.0.0.1 from a background process
+                                      and writes "<port> <tree folder>" to <folder>/address
+  loopback_server.py stop <folder>    ends that process and removes <folder>
+"""
+import http.server
+import os
+import shutil
+import signal
+import sys
+import time
+import urllib.parse
+
+SLOW_PIECE = 8192
+
+
+def pattern(offset, size):
+    return bytes((offset + i) % 251 for i in range(size))
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    tree = ""
+
+    def log_message(self, *args):
+        pass
+
+    def reply(self, status, body, content_type="application/octet-stream"):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def do_GET(self):
+        path = urllib.parse.urlsplit(self.path).path
+        parts = path.split("/", 2)
+        route = parts[1] if len(parts) > 1 else ""
+        rest = parts[2] if len(parts) > 2 else ""
+        try:
+            if route == "tree":
+                self.serve_tree(urllib.parse.unquote(rest, errors="surrogateescape"))
+            elif route == "status":
+                self.reply(int(rest), ("error page " + rest).encode(), "text/html")
+            elif route == "empty":
+                self.reply(200, b"")
+            elif route == "bytes":
+                self.reply(200, pattern(0, int(rest)))
+            elif route == "slow":
+                self.serve_slow(int(rest))
+            elif route == "echo":
+                self.reply(200, self.path.encode("latin-1"), "text/plain")
+            elif route == "headers":
+                text = "%s\n%s\n" % (self.headers.get("User-Agent", ""),
+                                     self.headers.get("Cache-Control", ""))
+                self.reply(200, text.encode(), "text/plain")
+            else:
+                self.reply(404, b"no such route", "text/plain")
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+
+    def serve_tree(self, relative):
+        name = os.path.join(self.tree, os.fsencode(relative).decode("utf-8", "surrogateescape"))
+        if not os.path.isfile(name):
+            self.reply(404, ("Not found: " + relative).encode("utf-8", "surrogateescape"))
+            return
+        with open(name, "rb") as f:
+            self.reply(200, f.read())
+
+    def serve_slow(self, size):
+        self.send_response(200)
+        self.send_header("Content-Length", str(size))
+        self.end_headers()
+        offset = 0
+        while offset < size:
+            piece = min(SLOW_PIECE, size - offset)
+            self.wfile.write(pattern(offset, piece))
+            self.wfile.flush()
+            offset += piece
+            time.sleep(0.005)
+
+
+def serve(folder):
+    tree = os.path.join(folder, "tree")
+    os.makedirs(tree, exist_ok=True)
+    Handler.tree = tree
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    with open(os.path.join(folder, "pid"), "w") as f:
+        f.write(str(os.getpid()))
+    with open(os.path.join(folder, "address.new"), "w") as f:
+        f.write("%d %s" % (server.server_address[1], tree))
+    os.replace(os.path.join(folder, "address.new"), os.path.join(folder, "address"))
+    server.serve_forever()
+
+
+def start(folder):
+    stop(folder)
+    os.makedirs(folder)
+    if os.fork() == 0:
+        os.setsid()
+        devnull = os.open(os.devnull, os.O_RDWR)
+        for fd in (0, 1, 2):
+            os.dup2(devnull, fd)
+        serve(folder)
+        os._exit(0)
+    for _ in range(200):
+        if os.path.exists(os.path.join(folder, "address")):
+            return 0
+        time.sleep(0.05)
+    print("loopback server did not start", file=sys.stderr)
+    return 1
+
+
+def stop(folder):
+    try:
+        with open(os.path.join(folder, "pid")) as f:
+            os.kill(int(f.read()), signal.SIGTERM)
+    except (OSError, ValueError):
+        pass
+    shutil.rmtree(folder, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 3 or sys.argv[1] not in ("start", "stop"):
+        print(__doc__, file=sys.stderr)
+        sys.exit(2)
+    sys.exit(start(sys.argv[2]) if sys.argv[1] == "start" else stop(sys.argv[2]))

@@ -1,0 +1,93 @@
+#include <windows.h>
+#include <winsock2.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "tests/update/loopback_server.h"
+
+namespace testing_support {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Linux paths reach the Linux file system through wine's drive Z:.
+fs::path FromLinuxPath(const std::string& path) {
+  return fs::u8path("Z:" + path);
+}
+
+}  // namespace
+
+class LoopbackServer::Impl {
+ public:
+  Impl() {
+    const char* address = std::getenv("VELMORA_TEST_SERVER");
+    if (!address) throw std::runtime_error("VELMORA_TEST_SERVER is not set: run through ctest");
+    std::ifstream file(FromLinuxPath(address));
+    std::string treeRoot;
+    if (!(file >> port_) || !std::getline(file >> std::ws, treeRoot)) {
+      throw std::runtime_error(std::string("no loopback server at ") + address);
+    }
+    static std::atomic<unsigned> counter{0};
+    folder_ = "w" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64()) +
+              "-" + std::to_string(counter++);
+    tree_ = FromLinuxPath(treeRoot) / folder_;
+    fs::create_directories(tree_);
+  }
+  ~Impl() {
+    std::error_code ignored;
+    fs::remove_all(tree_, ignored);
+  }
+
+  std::string Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + "/" + path;
+  }
+  std::string TreeUrl() const { return Url("tree/" + folder_ + "/"); }
+  const fs::path& tree() const { return tree_; }
+
+ private:
+  int port_ = 0;
+  std::string folder_;
+  fs::path tree_;
+};
+
+LoopbackServer::LoopbackServer() : impl_(std::make_unique<Impl>()) {}
+LoopbackServer::~LoopbackServer() = default;
+
+std::string LoopbackServer::Url(const std::string& path) const {
+  return impl_->Url(path);
+}
+std::string LoopbackServer::TreeUrl() const {
+  return impl_->TreeUrl();
+}
+void LoopbackServer::Publish(const std::string& name, const std::string& content) const {
+  const fs::path target = impl_->tree() / fs::u8path(name);
+  fs::create_directories(target.parent_path());
+  std::ofstream(target, std::ios::binary | std::ios::trunc) << content;
+}
+void LoopbackServer::Withdraw(const std::string& name) const {
+  std::error_code ignored;
+  fs::remove(impl_->tree() / fs::u8path(name), ignored);
+}
+
+std::string UnusedPortUrl(const std::string& path) {
+  WSADATA data;
+  WSAStartup(MAKEWORD(2, 2), &data);
+  const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int size = sizeof(address);
+  if (socket == INVALID_SOCKET || bind(socket, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+      getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    throw std::runtime_error("cannot find a free loopback port");
+  }
+  closesocket(socket);  // bound but never listening: nobody answers there now
+  return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/" + path;
+}
+
+}  // namespace testing_support

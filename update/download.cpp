@@ -1,0 +1,122 @@
+// The patch server client: documents into memory, files to disk through a temporary file.
+#include <filesystem>
+#include <fstream>
+
+#include "log/log.h"
+#include "platform/file_ops.h"
+#include "platform/http_client.h"
+#include "update/local_files.h"
+#include "update/update_manager.h"
+#include "update/url_text.h"
+
+namespace {
+
+// A response at or above this status is an error page, never the content asked for.
+constexpr long kFirstFailureStatus = 400;
+
+struct Transfer {
+  platform::HttpOutcome outcome;
+  long status = 0;
+  bool rejectedStatus = false;  // stopped because the status was kFirstFailureStatus or above
+  bool cancelled = false;       // stopped on the cancel flag after a piece was taken
+  bool sinkFailed = false;      // stopped because the data could not be stored
+};
+
+// Runs one GET, handing each piece to `store` (false: the data could not be kept) and reading
+// the cancel flag after every piece. `opened` runs once the status is known to be good.
+template <typename Opened, typename Store>
+Transfer Run(const std::string& url, const std::atomic<bool>& cancel, Opened opened, Store store) {
+  Transfer transfer;
+  platform::HttpReceiver receiver;
+  receiver.onStatus = [&](long status) {
+    transfer.status = status;
+    transfer.rejectedStatus = status >= kFirstFailureStatus;
+    if (transfer.rejectedStatus) return false;
+    transfer.sinkFailed = !opened();
+    return !transfer.sinkFailed;
+  };
+  receiver.onChunk = [&](const char* data, std::size_t size) {
+    if (!store(data, size)) {
+      transfer.sinkFailed = true;
+      return false;
+    }
+    transfer.cancelled = cancel.load();
+    return !transfer.cancelled;
+  };
+  transfer.outcome = platform::HttpGet(EscapeUrl(url), receiver);
+  return transfer;
+}
+
+}  // namespace
+
+bool UpdateManager::DownloadToMemory(const std::string& url, std::vector<std::uint8_t>& out) {
+  out.clear();
+  const Transfer transfer = Run(
+      url, cancelRequested, [] { return true; },
+      [&](const char* data, std::size_t size) {
+        out.insert(out.end(), data, data + size);
+        return true;
+      });
+  switch (transfer.outcome.failedStep) {
+    case platform::HttpStep::Open:
+      LogError("InternetOpen failed: %lu", transfer.outcome.errorCode);
+      return false;
+    case platform::HttpStep::OpenUrl:
+      LogError("InternetOpenUrl failed for %s: %lu", url.c_str(), transfer.outcome.errorCode);
+      return false;
+    case platform::HttpStep::Read:
+      LogError("Transfer broke off for %s: %lu", url.c_str(), transfer.outcome.errorCode);
+      out.clear();
+      return false;
+    case platform::HttpStep::None:
+      break;
+  }
+  if (transfer.rejectedStatus) {
+    LogError("Request failed for %s: HTTP status %ld", url.c_str(), transfer.status);
+    return false;
+  }
+  return !out.empty();
+}
+
+std::string UpdateManager::DownloadToString(const std::string& url) {
+  std::vector<std::uint8_t> body;
+  if (!DownloadToMemory(url, body)) return {};
+  return std::string(body.begin(), body.end());
+}
+
+std::string UpdateManager::DownloadToTemporaryFile(const std::string& url,
+                                                   const std::string& path) {
+  const std::string temporary = TemporaryDownloadPath(path);
+  std::ofstream file;
+  const Transfer transfer = Run(
+      url, cancelRequested,
+      [&] {
+        file.open(std::filesystem::u8path(temporary), std::ios::binary | std::ios::trunc);
+        return file.is_open();
+      },
+      [&](const char* data, std::size_t size) {
+        file.write(data, static_cast<std::streamsize>(size));
+        return file.good();
+      });
+  const bool opened = file.is_open();
+  if (opened) file.close();
+  const bool complete = transfer.outcome.failedStep == platform::HttpStep::None &&
+                        !transfer.rejectedStatus && !transfer.cancelled && !transfer.sinkFailed &&
+                        opened && !file.fail();
+  if (transfer.rejectedStatus) {
+    LogError("Request failed for %s: HTTP status %ld", url.c_str(), transfer.status);
+  } else if (transfer.outcome.failedStep == platform::HttpStep::Read) {
+    LogError("Transfer broke off for %s: %lu", url.c_str(), transfer.outcome.errorCode);
+  }
+  if (complete) return temporary;
+  if (opened) RemoveFileQuietly(temporary);
+  return {};
+}
+
+bool UpdateManager::DownloadToFile(const std::string& url, const std::string& path) {
+  const std::string temporary = DownloadToTemporaryFile(url, path);
+  if (temporary.empty()) return false;
+  if (platform::MoveFileReplacing(temporary, path)) return true;
+  RemoveFileQuietly(temporary);
+  return false;
+}

@@ -1,0 +1,18 @@
+// Where the engine keeps things on disk and the small file steps around its downloads. Paths are
+// UTF-8 byte strings joined with "/".
+#pragma once
+
+#include <string>
+
+// The installed copy of a manifest entry: `launcherDir` + "/" + `entryPath`.
+std::string LocalFilePath(const std::string& launcherDir, const std::string& entryPath);
+
+// The temporary file a download to `path` is written to before it replaces `path`.
+std::string TemporaryDownloadPath(const std::string& path);
+
+// Creates every missing folder above `path`. False when one cannot be created (or a file stands
+// where a folder belongs).
+bool CreateParentFolders(const std::string& path);
+
+// Removes the file if it is there; errors are ignored.
+void RemoveFileQuietly(const std::string& path);

@@ -1,0 +1,100 @@
+// The launcher's one background engine: it brings the game client and the launcher itself up to
+// date from the patch server on a worker thread and keeps a status block that the page polls.
+//
+// Threads: the main thread calls Instance, the start, cancel and status operations and
+// ApplyLauncherUpdate; one worker thread at a time runs UpdateWorker, VerifyWorker or
+// LauncherUpdateWorker. statusMutex guards `status` and is held only for short copies and stores.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "update/manifest.h"
+#include "update/update_status.h"
+#include "update/version_documents.h"
+
+// Manifest entries picked for download, with the sum of their sizes.
+struct FileList {
+  std::vector<ManifestEntry> entries;
+  std::uint64_t bytes = 0;
+
+  void Add(const ManifestEntry& entry) {
+    entries.push_back(entry);
+    bytes += static_cast<std::uint64_t>(entry.size);
+  }
+};
+
+class UpdateManager {
+ public:
+  // The process's instance, aimed at the compiled-in patch server and this executable's folder.
+  static UpdateManager& Instance();
+
+  // An engine for `baseUrl` (ending in "/patch/") and the game folder `launcherDir` (UTF-8, no
+  // trailing separator). The product uses Instance(); tests make their own.
+  UpdateManager(std::string baseUrl, std::string launcherDir);
+  ~UpdateManager();  // raises the cancel flag and waits for the worker
+  UpdateManager(const UpdateManager&) = delete;
+  UpdateManager& operator=(const UpdateManager&) = delete;
+
+  void SetStatus(UpdateState state, std::int32_t progress, const std::string& message);
+  void SetError(const std::string& error);
+  std::string GetStatusJson();
+
+  void CheckUpdate();
+  void FixClient();
+  void CheckLauncherUpdate();
+  void CancelUpdate();
+  // Starts the downloaded launcher with --upgrade and ends this process; false when it cannot.
+  bool ApplyLauncherUpdate();
+
+  // Patch server transfers; all read cancelRequested after every piece of the body.
+  bool DownloadToMemory(const std::string& url, std::vector<std::uint8_t>& out);
+  std::string DownloadToString(const std::string& url);
+  bool DownloadToFile(const std::string& url, const std::string& path);
+
+  bool LoadManifest(const std::string& text, std::vector<ManifestEntry>& entries,
+                    std::string& version);
+
+  void UpdateWorker();
+  void VerifyWorker();
+  void LauncherUpdateWorker();
+
+  std::string baseUrl;
+  std::string launcherDir;
+  std::string launcherUpdatePath;
+  std::string launcherVersion;
+  // Written by the launcher worker before it publishes LauncherUpdateReady; read by the bridge
+  // without the lock.
+  std::atomic<bool> launcherUpdateReady{false};
+  std::thread worker;
+  std::mutex statusMutex;
+  std::atomic<bool> cancelRequested{false};
+  UpdateStatus status;
+
+ private:
+  using WorkerEntry = void (UpdateManager::*)();
+  void StartWorker(WorkerEntry entry);
+
+  // Downloads into a temporary file beside `path` and returns its name, or "" when the transfer
+  // failed or was cancelled (the temporary file is then gone).
+  std::string DownloadToTemporaryFile(const std::string& url, const std::string& path);
+
+  // Status block stores that are not a whole SetStatus.
+  void PublishVersions(const std::string* current, const std::string* latest);
+  void PublishPassTotals(std::int32_t files, std::uint64_t bytes);
+  void PublishPassProgress(std::int32_t files, std::uint64_t bytes);
+  // True (and the state Idle with `message`) when a cancel was requested.
+  bool CancelSeen(const char* message);
+
+  // Steps of the workers; each returns false when it ended the run with a final state.
+  bool FetchGameVersion(GameVersionInfo& server);
+  bool FindOutdatedFiles(const std::vector<ManifestEntry>& entries, FileList& outdated);
+  bool InstallFiles(const FileList& files);
+  bool InstallVerified(const ManifestEntry& entry, const std::string& localPath);
+  bool FindDamagedFiles(const std::vector<ManifestEntry>& entries, FileList& damaged);
+  bool RepairFiles(const FileList& files);
+};
