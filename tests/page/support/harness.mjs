@@ -70,7 +70,7 @@ export function launcherPageFixture() {
 
 // Waits in real time until `condition` (a function run here, possibly async)
 // gives a truthy value, and returns that value. The page's clock stays paused.
-export async function waitFor(condition, what = String(condition), timeoutMs = 5000) {
+export async function waitFor(condition, what = String(condition), timeoutMs = 15000) {
   const deadline = Date.now() + timeoutMs;
   for (;;) {
     const value = await condition();
@@ -80,7 +80,7 @@ export async function waitFor(condition, what = String(condition), timeoutMs = 5
     if (Date.now() > deadline) {
       throw new Error(`timed out waiting for ${what}`);
     }
-    await sleep(5);
+    await sleep(15);
   }
 }
 
