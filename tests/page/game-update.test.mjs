@@ -52,10 +52,13 @@ test('"uptodate" keeps polling every 500 ms and keeps the panel', async () => {
 });
 
 test('"error" turns the text red and keeps polling; recovery clears it', async () => {
-  await withGamePoll(status('error', 30, 'Update failed', false), async ({page}) => {
+  // Status texts come from the server and from error details: shown as text, never as markup.
+  const message = 'Update failed: <b>files/a&b.pak</b>';
+  await withGamePoll(status('error', 30, message, false), async ({page}) => {
     await page.clock.runFor(500);
     assert.equal(await page.getAttribute('#progressText', 'class'), 'progress-text error');
-    assert.equal(await text(page, '#progressText'), 'Update failed');
+    assert.equal(await text(page, '#progressText'), message);
+    assert.equal(await page.locator('#progressText b').count(), 0);
     const red = await page.$eval('#progressText', (line) => getComputedStyle(line).color);
     assert.equal(red, 'rgb(255, 107, 107)');
     assert.ok(await page.isDisabled('#startButton'));
