@@ -13,7 +13,7 @@ packages=(
   libwebkit2gtk-4.1-dev libgtk-3-dev libxrandr-dev libcurl4-openssl-dev
   nlohmann-json3-dev libxxhash-dev libcpp-httplib-dev libssl-dev
   # tests and benchmarks
-  googletest libgtest-dev libgmock-dev libbenchmark-dev xxhash curl time
+  googletest libgtest-dev libgmock-dev libbenchmark-dev xxhash curl time python3
   # page tests
   chromium nodejs npm
 )

@@ -34,6 +34,8 @@ build_only() {
 }
 
 stage "Linux tests (ASan, UBSan)" build_and_test linux
+stage "Update engine (ThreadSanitizer)" build_and_test linux-tsan
+stage "Fuzz targets (brief runs)" build_and_test fuzz
 stage "Launcher page (headless Chromium)" page_tests
 stage "Windows product build (i686)" build_only windows
 stage "Windows layer tests (wine64)" build_and_test windows-test

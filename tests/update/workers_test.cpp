@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <xxhash.h>
 
+#include <nlohmann/json.hpp>
+
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -243,4 +246,30 @@ TEST_F(Workers, LauncherVersionThatIsNoFileNameIsRefused) {
   EXPECT_EQ(StatusOf(manager).errorDetail, "Failed to download launcher update");
   EXPECT_FALSE(manager.launcherUpdateReady.load());
   EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+TEST_F(Workers, ReportsPolledDuringARunAlwaysParseAndNeverGoBack) {
+  PublishGame(kGame);
+  std::atomic<bool> finished{false};
+  std::vector<std::string> reports;
+  std::thread poller([&] {
+    while (!finished.load()) {
+      reports.push_back(manager.GetStatusJson());
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  manager.CheckUpdate();
+  FinishWorker(manager);
+  finished.store(true);
+  poller.join();
+  reports.push_back(manager.GetStatusJson());
+
+  int lastProgress = 0;
+  for (const std::string& text : reports) {
+    const nlohmann::json report = nlohmann::json::parse(text);
+    const int progress = report["progress"];
+    EXPECT_GE(progress, lastProgress) << text;
+    lastProgress = progress;
+  }
+  EXPECT_EQ(nlohmann::json::parse(reports.back())["state"], "complete");
 }
