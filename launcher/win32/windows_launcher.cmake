@@ -1,0 +1,80 @@
+# The Windows program's own parts, included by launcher/CMakeLists.txt:
+#
+# - velmora_web_window: the web window on WebView2 (platform/win32/web_window.cpp and its helpers),
+#   linked into velmora_shell; a library of its own so tests can use the window without the shell.
+#
+# - velmora_windows_resources(<target> PAGE_FILES <html> <css> <js>)
+#   Compiles the launcher's resource script into <target>: icon group 101 (six images), the page
+#   files as RT_RCDATA 103, 104 and 105, the manifest (asInvoker) and the version information.
+#
+# - velmora_windows_launcher(<target> PAGE_FILES <html> <css> <js>)
+#   Makes <target> the Windows launcher: a GUI program (-mwindows) with the resources above,
+#   linked statically (VelmoraPlatform.cmake), and checked after every link: PE of the build's
+#   architecture, Windows GUI subsystem, only system DLLs imported (the WebView2 loader is loaded
+#   at run time), the icon group, the manifest and the three page resources present.
+
+if(NOT VELMORA_WINDOWS)
+  return()
+endif()
+
+# Functions below run in the callers' directories, where this file's own folder is not known.
+set(VELMORA_WIN32_LAUNCHER_DIR "${CMAKE_CURRENT_LIST_DIR}" CACHE INTERNAL "launcher/win32")
+
+add_library(velmora_web_window STATIC
+  "${VELMORA_PLATFORM_DIR}/binding_bridge.cpp"
+  "${VELMORA_PLATFORM_DIR}/drag_region_script.cpp"
+  "${VELMORA_PLATFORM_DIR}/message_pump.cpp"
+  "${VELMORA_PLATFORM_DIR}/webview2_engine.cpp")
+velmora_platform_sources(velmora_web_window web_window)
+target_link_libraries(velmora_web_window
+  PUBLIC velmora_window velmora_common
+  PRIVATE velmora_json ole32 shell32 bcrypt user32)
+velmora_warnings(velmora_web_window)
+target_link_libraries(velmora_shell PUBLIC velmora_web_window)
+
+# "1.0.3" -> "1,0,3,0", the number form of the version resource.
+function(velmora_version_numbers version out_var)
+  if(version MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)")
+    set(${out_var} "${CMAKE_MATCH_1},${CMAKE_MATCH_2},${CMAKE_MATCH_3},0" PARENT_SCOPE)
+  else()
+    set(${out_var} "0,0,0,0" PARENT_SCOPE)
+  endif()
+endfunction()
+
+function(velmora_windows_resources target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "PAGE_FILES")
+  list(LENGTH arg_PAGE_FILES count)
+  if(NOT count EQUAL 3)
+    message(FATAL_ERROR "velmora_windows_resources(${target}): PAGE_FILES needs <html> <css> <js>")
+  endif()
+  list(GET arg_PAGE_FILES 0 VELMORA_RC_HTML)
+  list(GET arg_PAGE_FILES 1 VELMORA_RC_CSS)
+  list(GET arg_PAGE_FILES 2 VELMORA_RC_JS)
+  set(VELMORA_RC_ICON "${VELMORA_WIN32_LAUNCHER_DIR}/launcher.ico")
+  set(VELMORA_RC_MANIFEST "${VELMORA_WIN32_LAUNCHER_DIR}/launcher.manifest")
+  velmora_version_numbers("${VELMORA_LAUNCHER_VERSION}" VELMORA_RC_VERSION_COMMAS)
+  set(script "${CMAKE_CURRENT_BINARY_DIR}/${target}.rc")
+  configure_file("${VELMORA_WIN32_LAUNCHER_DIR}/launcher.rc.in" "${script}" @ONLY)
+  target_sources(${target} PRIVATE "${script}")
+  # windres reports no dependencies of its own: name the files the script pulls in.
+  set_source_files_properties("${script}" PROPERTIES OBJECT_DEPENDS
+    "${VELMORA_RC_HTML};${VELMORA_RC_CSS};${VELMORA_RC_JS};${VELMORA_RC_ICON};${VELMORA_RC_MANIFEST}")
+endfunction()
+
+function(velmora_windows_launcher target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "PAGE_FILES")
+  velmora_windows_resources(${target} PAGE_FILES ${arg_PAGE_FILES})
+  set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
+  # Release builds ship without symbols: they are most of the file's size.
+  target_link_options(${target} PRIVATE -mwindows $<$<CONFIG:Release>:-s>)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(format pei-i386)
+  else()
+    set(format pei-x86-64)
+  endif()
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND "${CMAKE_COMMAND}" "-DOBJDUMP=${CMAKE_OBJDUMP}" "-DEXECUTABLE=$<TARGET_FILE:${target}>"
+            "-DFORMAT=${format}" -P "${VELMORA_WIN32_LAUNCHER_DIR}/check_windows_executable.cmake"
+    COMMENT "Checking $<TARGET_FILE_NAME:${target}>: GUI subsystem, system DLLs only, resources"
+    VERBATIM)
+endfunction()
