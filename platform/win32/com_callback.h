@@ -54,8 +54,13 @@ class Callback final : public Interface {
     return left;
   }
 
+  // An exception must not unwind into the runtime's code: it becomes a failure code.
   HRESULT STDMETHODCALLTYPE Invoke(Args... args) override {
-    return function_ ? function_(args...) : S_OK;
+    try {
+      return function_ ? function_(args...) : S_OK;
+    } catch (...) {
+      return E_UNEXPECTED;
+    }
   }
 
  private:
