@@ -1,8 +1,134 @@
 #!/usr/bin/env bash
-# Sets everything up and runs the launcher's main job.
+# The launcher demo. Builds the optimised launcher, publishes the sample game client on the demo
+# patch server (127.0.0.1:47611, this machine only) and starts the launcher, installed into an
+# empty folder, against it: the launcher finds itself up to date, downloads the whole game client
+# and enables its start button.
+#
+# With a display ($DISPLAY) the launcher window opens there and the demo ends when you close it.
+# Without one it runs on a private X server, waits until the page has come up and the update has
+# finished, writes a screenshot and the launcher's log, closes the window through its close
+# button and ends on its own. Everything it writes is under build/demo-output/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-cmake --preset linux-release >/dev/null
-cmake --build --preset linux-release -j "$(nproc)"
-echo "Built into build/linux-release/bin."
+
+port=47611  # the port the demo launcher is built for (VELMORA_DEMO_PORT)
+build=${VELMORA_DEMO_BUILD_DIR:-build/linux-release}
+out=$PWD/build/demo-output
+bin=$PWD/$build/bin
+pids=()
+
+say() { printf 'demo: %s\n' "$*"; }
+fail() { printf 'demo: %s\n' "$*" >&2; exit 1; }
+
+stop_all() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  pids=()
+}
+trap stop_all EXIT
+
+build_programs() {
+  scripts/setup.sh
+  cmake --preset linux-release -B "$build" >/dev/null
+  cmake --build "$build" -j "$(nproc)" --target launcher_demo patchserver logview sampleclient publish
+}
+
+# The patch server's folder: the sample client published as version 1, and a launcher version
+# document naming this launcher's own version, so the launcher stays as it is.
+prepare_patch_tree() {
+  rm -rf "$out"
+  mkdir -p "$out/client" "$out/install" "$out/config"
+  mkdir -m 700 "$out/runtime"
+  "$bin/sampleclient" demo 1 "$out/client"
+  "$bin/publish" --quiet "$out/client" 1 "$out/patch"
+  printf '{"version":"1.0.3"}\n' > "$out/patch/launcher_version.json"
+  cp "$bin/demo/Launcher.exe" "$out/install/Launcher.exe"
+}
+
+start_patch_server() {
+  "$bin/patchserver" --root "$out/patch" --port "$port" 2> "$out/patchserver.log" &
+  pids+=($!)
+  for _ in $(seq 100); do
+    grep -q "serving" "$out/patchserver.log" && return 0
+    kill -0 "${pids[-1]}" 2>/dev/null || break
+    sleep 0.05
+  done
+  cat "$out/patchserver.log" >&2
+  fail "the demo patch server could not listen on 127.0.0.1:$port; stop whatever uses that port" \
+       "(ss -ltnp 'sport = :$port' shows it) and run the demo again"
+}
+
+# The launcher's log, as the log viewer prints it, into launcher.log.
+start_log_viewer() {
+  "$bin/logview" > "$out/launcher.log" 2> "$out/logview.err" &
+  pids+=($!)
+  for _ in $(seq 100); do
+    grep -q "listening" "$out/logview.err" && return 0
+    sleep 0.05
+  done
+  fail "the log viewer did not start: $(cat "$out/logview.err")"
+}
+
+start_launcher() {
+  (cd "$out/install" && exec ./Launcher.exe) > "$out/launcher.out" 2>&1 &
+  launcher=$!
+  pids+=("$launcher")
+}
+
+# Waits up to $2 seconds for a log line holding $1.
+wait_for_log() {
+  for _ in $(seq "$(($2 * 10))"); do
+    grep -qF "$1" "$out/launcher.log" && return 0
+    kill -0 "$launcher" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+
+run_with_display() {
+  say "the launcher window is open on $DISPLAY; close it to end the demo"
+  say "its log: $out/launcher.log"
+  wait "$launcher" || true
+}
+
+run_headless() {
+  local screen_log=$out/xvfb.log
+  exec 3> "$out/display"
+  Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 2> "$screen_log" &
+  pids+=($!)
+  exec 3>&-
+  for _ in $(seq 100); do [ -s "$out/display" ] && break; sleep 0.05; done
+  [ -s "$out/display" ] || fail "Xvfb did not start: $(cat "$screen_log")"
+  export DISPLAY=":$(tr -d '\n' < "$out/display")"
+  start_log_viewer
+  start_launcher
+  say "no display: running on a private X server ($DISPLAY)"
+
+  wait_for_log "GetResolutions called" 60 || fail "the page did not start; see $out/launcher.out"
+  if wait_for_log "Ready to play" 120 || wait_for_log "Game is up to date" 1; then
+    sleep 1  # the page's next poll shows it; the panel stays 1.5 s longer
+  else
+    say "the update did not finish; the screenshot shows where it stands"
+  fi
+  import -window root -crop 800x600+560+240 +repage "$out/launcher.png"
+  xdotool mousemove 1332 256 click 1  # the close button of the page's title bar
+  for _ in $(seq 100); do kill -0 "$launcher" 2>/dev/null || break; sleep 0.1; done
+  say "screenshot: $out/launcher.png"
+  say "launcher log: $out/launcher.log"
+  say "installed game client: $out/install"
+}
+
+build_programs
+prepare_patch_tree
+start_patch_server
+say "patch server: http://127.0.0.1:$port/patch/ serving $out/patch"
+# The demo's settings, log socket and browser runtime files stay in its own folder.
+export XDG_CONFIG_HOME=$out/config XDG_RUNTIME_DIR=$out/runtime
+if [ -n "${DISPLAY:-}" ]; then
+  start_log_viewer
+  start_launcher
+  run_with_display
+else
+  run_headless
+fi
