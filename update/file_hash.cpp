@@ -1,6 +1,12 @@
 #include "update/file_hash.h"
 
+// Linux builds link Debian's libxxhash and take its run-time choice of the fastest vector unit
+// (AVX2 where the processor has it); Windows builds compile the hash inline (SSE2).
+#ifdef VELMORA_XXH3_DISPATCH
+#include <xxh_x86dispatch.h>
+#else
 #include <xxhash.h>
+#endif
 
 #include <array>
 #include <cstdio>

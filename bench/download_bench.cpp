@@ -1,0 +1,92 @@
+// DownloadToFile of a 1 GiB file from a loopback server against `curl -o` from the same server in
+// the same run, and the peak resident memory the downloads add to this process.
+// Usage: download_bench [data folder] [runs]
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "bench/bench_support.h"
+#include "update/update_manager.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint64_t kSize = 1ull << 30;
+
+int WaitForPort(const fs::path& portFile) {
+  for (int attempt = 0; attempt < 500; ++attempt) {
+    int port = 0;
+    if (std::ifstream(portFile) >> port) return port;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return 0;
+}
+
+struct Figures {
+  std::vector<double> ours;
+  std::vector<double> reference;
+  long peakAddedKiB = 0;
+};
+
+bool Measure(UpdateManager& manager, const std::string& url, const fs::path& target, int runs,
+             Figures& figures) {
+  for (int run = 0; run < runs; ++run) {
+    fs::remove(target);
+    const long idle = bench::ResidentKiB();
+    bench::ResetPeakResident();
+    const auto start = std::chrono::steady_clock::now();
+    const bool downloaded = manager.DownloadToFile(url, target.string());
+    figures.ours.push_back(bench::SecondsSince(start));
+    figures.peakAddedKiB = std::max(figures.peakAddedKiB, bench::PeakResidentKiB() - idle);
+    if (!downloaded || fs::file_size(target) != kSize) return false;
+    fs::remove(target);
+    const double seconds = bench::TimeCommand({"curl", "-s", "-o", target.string(), url});
+    if (seconds < 0 || fs::file_size(target) != kSize) return false;
+    figures.reference.push_back(seconds);
+  }
+  fs::remove(target);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const fs::path folder = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path();
+  const int runs = argc > 2 ? std::stoi(argv[2]) : 5;
+  const fs::path served = folder / "velmora-download-bench";
+  fs::create_directories(served);
+  bench::PrepareDataFile((served / "client.bin").string(), kSize);
+  const fs::path portFile = served / "port";
+  fs::remove(portFile);
+  const fs::path server = fs::read_symlink("/proc/self/exe").parent_path() / "bench_file_server";
+  const int serverPid =
+      bench::StartBackground({server.string(), served.string(), portFile.string()});
+  const int port = WaitForPort(portFile);
+
+  UpdateManager manager("http://127.0.0.1:" + std::to_string(port) + "/", folder.string());
+  Figures figures;
+  const bool ok = port > 0 && Measure(manager, manager.baseUrl + "client.bin",
+                                      folder / "velmora-downloaded.bin", runs, figures);
+  bench::Stop(serverPid);
+  fs::remove_all(served);
+  if (!ok) {
+    std::fprintf(stderr, "a download failed (is curl installed?)\n");
+    return 1;
+  }
+  const double oursRate = 1.0 / bench::Median(figures.ours);
+  const double referenceRate = 1.0 / bench::Median(figures.reference);
+  std::printf("Download of 1 GiB from a loopback server, %d runs\n", runs);
+  std::printf("  DownloadToFile  median %.3f s  %.2f GiB/s\n", bench::Median(figures.ours),
+              oursRate);
+  std::printf("  curl -o         median %.3f s  %.2f GiB/s\n", bench::Median(figures.reference),
+              referenceRate);
+  std::printf("  ratio (DownloadToFile / curl): %.3f   goal >= 0.9\n", oursRate / referenceRate);
+  std::printf("  peak resident memory added by a download: %.2f MiB   goal < 16 MiB\n",
+              static_cast<double>(figures.peakAddedKiB) / 1024);
+  return 0;
+}
