@@ -1,0 +1,186 @@
+// The product's Launcher.exe (this build's, x86_64) as players meet it: started from a folder
+// with a space in its name on a machine without the WebView2 runtime (wine has none), and its
+// resources as Windows reads them.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/launcher_directory.h"
+#include "common/text.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using testing_support::LogCapture;
+using testing_support::LogMessage;
+using testing_support::TempDir;
+
+std::filesystem::path CopyLauncherInto(const TempDir& folder) {
+  const std::filesystem::path built =
+      std::filesystem::path(Utf8ToUtf16(GetLauncherDirectory().c_str())) / L"Launcher.exe";
+  const std::filesystem::path copy = folder.path() / L"Launcher.exe";
+  std::filesystem::copy_file(built, copy);
+  return copy;
+}
+
+std::string TextOf(HWND window) {
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  return Utf16ToUtf8(text);
+}
+
+struct DialogSearch {
+  DWORD process = 0;
+  HWND dialog = nullptr;
+};
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<DialogSearch*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t className[32] = {};
+  GetClassNameW(window, className, 32);
+  if (owner != search->process || !IsWindowVisible(window) ||
+      std::wstring(className) != L"#32770") {
+    return TRUE;
+  }
+  search->dialog = window;
+  return FALSE;
+}
+
+// The message box of `process`, once it is on screen.
+HWND WaitForDialog(DWORD process, DWORD timeoutMs) {
+  DialogSearch search{process, nullptr};
+  for (DWORD waited = 0; search.dialog == nullptr && waited < timeoutMs; waited += 50) {
+    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
+    if (search.dialog == nullptr) Sleep(50);
+  }
+  return search.dialog;
+}
+
+BOOL CALLBACK CollectStaticText(HWND child, LPARAM data) {
+  wchar_t className[32] = {};
+  GetClassNameW(child, className, 32);
+  if (std::wstring(className) == L"Static") *reinterpret_cast<std::string*>(data) += TextOf(child);
+  return TRUE;
+}
+
+std::string MessageOf(HWND dialog) {
+  std::string text;
+  EnumChildWindows(dialog, CollectStaticText, reinterpret_cast<LPARAM>(&text));
+  return text;
+}
+
+TEST(LauncherExe, WithoutTheWebViewRuntimeItSaysSoAndExitsWithOne) {
+  LogCapture viewer;
+  viewer.Start();
+  TempDir folder;
+  const std::filesystem::path launcher = CopyLauncherInto(folder);
+  std::wstring commandLine = L"\"" + launcher.wstring() + L"\" --verbose now";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             folder.path().c_str(), &startup, &process));
+
+  const HWND dialog = WaitForDialog(process.dwProcessId, 60000);
+  ASSERT_NE(dialog, nullptr) << "no error dialog appeared";
+  EXPECT_EQ(TextOf(dialog), "Error");
+  EXPECT_NE(MessageOf(dialog).find("WebView2Loader.dll"), std::string::npos) << MessageOf(dialog);
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+      << "the launcher must wait for the player to read the message";
+
+  SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+  ASSERT_EQ(WaitForSingleObject(process.hProcess, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+  DWORD exitCode = 0;
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  EXPECT_EQ(exitCode, 1u);
+
+  const std::vector<LogMessage> lines = viewer.Messages(2);
+  ASSERT_EQ(lines.size(), 2u) << "only the start and the failure happened";
+  EXPECT_EQ(lines[0].bytes.substr(0, 19), "LAUNCHER|I|WinMain[");
+  EXPECT_NE(lines[0].bytes.find("]: Launcher starting with args: --verbose now\r\n"),
+            std::string::npos)
+      << lines[0].bytes;
+  EXPECT_EQ(lines[1].bytes.substr(0, 19), "LAUNCHER|E|WinMain[");
+  EXPECT_NE(lines[1].bytes.find("]: Failed to create the web view: WebView2Loader.dll"),
+            std::string::npos)
+      << lines[1].bytes;
+}
+
+// A resource of `module` as bytes; empty if it is missing.
+std::string ResourceBytes(HMODULE module, int id, LPCWSTR type) {
+  HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), type);
+  if (found == nullptr) return {};
+  const void* data = LockResource(LoadResource(module, found));
+  return {static_cast<const char*>(data), SizeofResource(module, found)};
+}
+
+#pragma pack(push, 2)
+struct IconGroupHeader {
+  WORD reserved;
+  WORD type;  // 1: icons
+  WORD count;
+};
+struct IconGroupEntry {
+  BYTE width;  // 0 stands for 256
+  BYTE height;
+  BYTE colors;
+  BYTE reserved;
+  WORD planes;
+  WORD bitsPerPixel;
+  DWORD bytes;
+  WORD id;  // of the RT_ICON resource holding the image
+};
+#pragma pack(pop)
+
+TEST(LauncherExe, CarriesItsIconManifestAndPage) {
+  TempDir folder;
+  const std::filesystem::path launcher = CopyLauncherInto(folder);
+  HMODULE module = LoadLibraryExW(launcher.c_str(), nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(module, nullptr);
+
+  const std::string group = ResourceBytes(module, 101, RT_GROUP_ICON);
+  ASSERT_GE(group.size(), sizeof(IconGroupHeader));
+  const auto* header = reinterpret_cast<const IconGroupHeader*>(group.data());
+  EXPECT_EQ(header->type, 1);
+  ASSERT_EQ(header->count, 6);
+  ASSERT_EQ(group.size(), sizeof(IconGroupHeader) + 6 * sizeof(IconGroupEntry));
+  const auto* entries = reinterpret_cast<const IconGroupEntry*>(header + 1);
+  std::set<int> sizes;
+  for (int i = 0; i < header->count; ++i) {
+    sizes.insert(entries[i].width == 0 ? 256 : entries[i].width);
+    const std::string image = ResourceBytes(module, entries[i].id, RT_ICON);
+    EXPECT_EQ(image.size(), entries[i].bytes) << "image " << entries[i].id;
+  }
+  EXPECT_EQ(sizes, (std::set<int>{16, 24, 32, 48, 64, 256}));
+  // The system can pick and decode the small icon the title bar and taskbar use.
+  const int small = LookupIconIdFromDirectoryEx(
+      reinterpret_cast<PBYTE>(const_cast<char*>(group.data())), TRUE, 32, 32, LR_DEFAULTCOLOR);
+  std::string image = ResourceBytes(module, small, RT_ICON);
+  HICON icon = CreateIconFromResourceEx(reinterpret_cast<PBYTE>(image.data()),
+                                        static_cast<DWORD>(image.size()), TRUE, 0x00030000, 32, 32,
+                                        LR_DEFAULTCOLOR);
+  EXPECT_NE(icon, nullptr);
+  if (icon != nullptr) DestroyIcon(icon);
+
+  const std::string manifest = ResourceBytes(module, 1, RT_MANIFEST);
+  EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\""), std::string::npos)
+      << manifest;
+
+  EXPECT_NE(ResourceBytes(module, 103, RT_RCDATA).find("<html"), std::string::npos);
+  EXPECT_FALSE(ResourceBytes(module, 104, RT_RCDATA).empty());
+  EXPECT_FALSE(ResourceBytes(module, 105, RT_RCDATA).empty());
+  FreeLibrary(module);
+}
+
+}  // namespace

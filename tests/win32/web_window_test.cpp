@@ -1,0 +1,339 @@
+// The WebView2 web window against the stand-in runtime of fake_webview2: start-up and its
+// failures, the window's size and the view's bounds, the bound functions' round trip with the
+// page, closing and clean-up. The program sits in a folder of its own beside that
+// WebView2Loader.dll, which is what the window loads.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "platform/web_window.h"
+#include "platform/win32/message_pump.h"
+#include "platform/win32/webview2_api.h"
+#include "platform/window.h"
+#include "tests/support/log_capture.h"
+#include "tests/win32/fake_webview2/fake_webview2.h"
+
+namespace {
+
+using platform::WebWindow;
+
+std::wstring Text(int kind, int index) {
+  return FakeWebView2Text(kind, index);
+}
+
+std::vector<std::wstring> Texts(int kind) {
+  std::vector<std::wstring> texts;
+  for (int i = 0; i < FakeWebView2TextCount(kind); ++i)
+    texts.push_back(Text(kind, i));
+  return texts;
+}
+
+// Lets pending completions of the fake run.
+void DispatchFor(DWORD milliseconds) {
+  webview2::PumpMessagesUntil([] { return false; }, milliseconds);
+}
+
+HWND Hwnd(const WebWindow& window) {
+  return static_cast<HWND>(window.Window());
+}
+
+// The window's secret, as its bridge script carries it.
+std::string TokenOf(const std::wstring& bridgeScript) {
+  std::smatch match;
+  const std::string script = Utf16ToUtf8(bridgeScript.c_str());
+  if (!std::regex_search(script, match, std::regex("const token = \"([0-9a-f]+)\";"))) return {};
+  return match[1];
+}
+
+std::wstring CallMessage(const std::string& token, int id, const std::string& name,
+                         const std::string& argsJsonText) {
+  std::string escaped;
+  for (char c : argsJsonText) {
+    if (c == '"' || c == '\\') escaped += '\\';
+    escaped += c;
+  }
+  const std::string json = "{\"token\":\"" + token + "\",\"id\":" + std::to_string(id) +
+                           ",\"name\":\"" + name + "\",\"args\":\"" + escaped + "\"}";
+  return Utf8ToUtf16(json.c_str());
+}
+
+class WebWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override { FakeWebView2Reset(S_OK, S_OK, S_OK); }
+
+  void TearDown() override {
+    window_.reset();
+    DispatchFor(100);
+    EXPECT_EQ(FakeWebView2LiveObjects(), 0) << "the runtime's objects were not all released";
+    EXPECT_EQ(FakeWebView2HeldHandlers(), 0) << "handlers still registered with the runtime";
+    EXPECT_TRUE(FakeWebView2CallsOnStartingThread());
+    EXPECT_EQ(FindWindowW(L"VelmoraWebWindow", nullptr), nullptr) << "a window was left behind";
+  }
+
+  WebWindow& Start(bool debug = true) {
+    std::string error;
+    window_ = WebWindow::Create(debug, error);
+    if (!window_) throw std::runtime_error("Create failed: " + error);
+    return *window_;
+  }
+
+  // The page calls a bound function; the reply script it receives back.
+  std::wstring CallAndRun(WebWindow& window, const std::wstring& message) {
+    const int before = FakeWebView2TextCount(kFakeExecutedScript);
+    EXPECT_TRUE(FakeWebView2PostWebMessage(message.c_str()));
+    platform::PostCloseWindow(window.Window());
+    window.Run();
+    if (FakeWebView2TextCount(kFakeExecutedScript) != before + 1) return L"<no reply>";
+    return Text(kFakeExecutedScript, before);
+  }
+
+  std::unique_ptr<WebWindow> window_;
+};
+
+TEST_F(WebWindowTest, StartsAHiddenWindowHostingTheView) {
+  WebWindow& window = Start();
+  const HWND hwnd = Hwnd(window);
+  ASSERT_TRUE(IsWindow(hwnd));
+  EXPECT_FALSE(IsWindowVisible(hwnd)) << "shown before the caller could style and place it";
+  EXPECT_EQ(FakeWebView2ParentWindow(), hwnd);
+  EXPECT_TRUE(FakeWebView2Visible());
+  EXPECT_TRUE(FakeWebView2DevToolsEnabled());
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  const RECT bounds = FakeWebView2Bounds();
+  EXPECT_EQ(bounds.right - bounds.left, client.right);
+  EXPECT_EQ(bounds.bottom - bounds.top, client.bottom);
+
+  // The program folder may be read-only: the engine keeps its data under the user's profile.
+  const std::wstring folder = Text(kFakeUserDataFolder, 0);
+  EXPECT_NE(folder.find(L"\\Velmora\\Launcher\\WebView2"), std::wstring::npos) << folder.c_str();
+  EXPECT_NE(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(WebWindowTest, DeveloperToolsFollowTheDebugSwitch) {
+  Start(false);
+  EXPECT_FALSE(FakeWebView2DevToolsEnabled());
+}
+
+struct StartFailure {
+  HRESULT create, environment, controller;
+  const char* reason;
+};
+
+class WebWindowStartFailureTest : public ::testing::TestWithParam<StartFailure> {};
+
+TEST_P(WebWindowStartFailureTest, GivesNoWindowAndSaysWhy) {
+  FakeWebView2Reset(GetParam().create, GetParam().environment, GetParam().controller);
+  std::string error;
+  EXPECT_EQ(WebWindow::Create(true, error), nullptr);
+  EXPECT_NE(error.find(GetParam().reason), std::string::npos) << error;
+  DispatchFor(100);
+  EXPECT_EQ(FindWindowW(L"VelmoraWebWindow", nullptr), nullptr);
+  EXPECT_EQ(FakeWebView2LiveObjects(), 0);
+  EXPECT_EQ(FakeWebView2HeldHandlers(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RuntimeFailures, WebWindowStartFailureTest,
+    ::testing::Values(StartFailure{HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), S_OK, S_OK,
+                                   "the WebView2 runtime is not installed (0x80070002)"},
+                      StartFailure{S_OK, E_FAIL, S_OK,
+                                   "the WebView2 runtime could not be started (0x80004005)"},
+                      StartFailure{S_OK, S_OK, E_ACCESSDENIED,
+                                   "the WebView2 browser view could not be created (0x80070005)"}));
+
+TEST_F(WebWindowTest, FixedSizeCannotBeChangedAndTheViewFollowsTheWindow) {
+  WebWindow& window = Start();
+  const HWND hwnd = Hwnd(window);
+  window.SetSize(800, 600, platform::SizeHint::Fixed);
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  EXPECT_EQ(client.right, 800);
+  EXPECT_EQ(client.bottom, 600);
+  const LONG style = GetWindowLongW(hwnd, GWL_STYLE);
+  EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0);
+  RECT outer{};
+  GetWindowRect(hwnd, &outer);
+  MINMAXINFO limits{};
+  SendMessageW(hwnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+  EXPECT_EQ(limits.ptMinTrackSize.x, outer.right - outer.left);
+  EXPECT_EQ(limits.ptMaxTrackSize.x, outer.right - outer.left);
+  EXPECT_EQ(limits.ptMinTrackSize.y, outer.bottom - outer.top);
+  EXPECT_EQ(limits.ptMaxTrackSize.y, outer.bottom - outer.top);
+
+  // As the launcher does next: no frame, then its final place and size.
+  platform::MakeBorderless(hwnd);
+  platform::PlaceWindow(hwnd, 10, 20, 640, 480);
+  const RECT bounds = FakeWebView2Bounds();
+  EXPECT_EQ(bounds.right - bounds.left, 640);
+  EXPECT_EQ(bounds.bottom - bounds.top, 480);
+}
+
+TEST_F(WebWindowTest, BoundFunctionsAnswerThePageThroughTheirPromise) {
+  WebWindow& window = Start();
+  std::vector<std::string> requests;
+  window.Bind("api_echo", [&requests](const std::string& request) {
+    requests.push_back(request);
+    return "{\"got\":" + request + "}";
+  });
+  window.SetHtml("<p>caf\xc3\xa9</p>");
+
+  // Every script is in place before the page loads, so the names exist when its script starts.
+  ASSERT_EQ(FakeWebView2TextCount(kFakeNavigatedHtml), 1);
+  EXPECT_EQ(Text(kFakeNavigatedHtml, 0), L"<p>caf\u00e9</p>");
+  EXPECT_EQ(FakeWebView2ScriptsPendingAtNavigation(), 0);
+  const std::vector<std::wstring> scripts = Texts(kFakeDocumentScript);
+  ASSERT_EQ(scripts.size(), 3u);  // the bridge, the drag regions, the one bound name
+  EXPECT_NE(scripts[2].find(L"window[\"api_echo\"]"), std::wstring::npos);
+  const std::string token = TokenOf(scripts[0]);
+  ASSERT_EQ(token.size(), 32u);
+
+  // Calls run from the window's own loop, not inside the runtime's event.
+  ASSERT_TRUE(FakeWebView2PostWebMessage(CallMessage(token, 7, "api_echo", "[1,\"a\"]").c_str()));
+  EXPECT_TRUE(requests.empty());
+  platform::PostCloseWindow(window.Window());
+  window.Run();
+
+  ASSERT_EQ(requests, std::vector<std::string>{"[1,\"a\"]"});
+  ASSERT_EQ(FakeWebView2TextCount(kFakeExecutedScript), 1);
+  EXPECT_EQ(Text(kFakeExecutedScript, 0),
+            L"window.__velmoraBridge && window.__velmoraBridge.settle(7, true, "
+            L"\"{\\\"got\\\":[1,\\\"a\\\"]}\");");
+}
+
+TEST_F(WebWindowTest, MessagesWithoutTheWindowsTokenAreNoCalls) {
+  WebWindow& window = Start();
+  int calls = 0;
+  window.Bind("api_count", [&calls](const std::string&) {
+    ++calls;
+    return std::string("true");
+  });
+  window.SetHtml("<p></p>");
+  for (const wchar_t* message :
+       {L"{\"id\":1,\"name\":\"api_count\",\"args\":\"[]\"}",
+        L"{\"token\":\"0123\",\"id\":1,\"name\":\"api_count\",\"args\":\"[]\"}", L"\"api_count\"",
+        L"[1,2]"}) {
+    EXPECT_TRUE(FakeWebView2PostWebMessage(message));
+  }
+  platform::PostCloseWindow(window.Window());
+  window.Run();
+  EXPECT_EQ(calls, 0);
+  EXPECT_EQ(FakeWebView2TextCount(kFakeExecutedScript), 0);
+}
+
+TEST_F(WebWindowTest, AFunctionThatThrowsRejectsThePromiseAndIsLogged) {
+  testing_support::LogCapture viewer;
+  viewer.Start();
+  WebWindow& window = Start();
+  window.Bind("api_fail",
+              [](const std::string&) -> std::string { throw std::runtime_error("disk on fire"); });
+  window.SetHtml("<p></p>");
+  const std::string token = TokenOf(Text(kFakeDocumentScript, 0));
+
+  EXPECT_EQ(CallAndRun(window, CallMessage(token, 3, "api_fail", "[]")),
+            L"window.__velmoraBridge && window.__velmoraBridge.settle(3, false, "
+            L"\"disk on fire\");");
+  const std::vector<testing_support::LogMessage> lines = viewer.Messages(1);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_TRUE(std::regex_match(
+      lines[0].bytes,
+      std::regex(R"(LAUNCHER\|E\|WebWindow\[\d+\]: Bound function api_fail failed: disk on fire)"
+                 "\r\n\\0")))
+      << lines[0].bytes;
+}
+
+TEST_F(WebWindowTest, AnUnknownNameRejectsThePromise) {
+  WebWindow& window = Start();
+  window.SetHtml("<p></p>");
+  const std::string token = TokenOf(Text(kFakeDocumentScript, 0));
+  EXPECT_EQ(CallAndRun(window, CallMessage(token, 4, "api_missing", "[]")),
+            L"window.__velmoraBridge && window.__velmoraBridge.settle(4, false, "
+            L"\"Not a bound function\");");
+}
+
+TEST_F(WebWindowTest, CallsRunOneAtATimeInTheOrderThePageMadeThem) {
+  WebWindow& window = Start();
+  std::vector<std::string> events;
+  std::string token;
+  window.Bind("api_slow", [&](const std::string&) {
+    events.push_back("slow starts");
+    // The page calls again while this one shows a dialog (a nested message loop).
+    FakeWebView2PostWebMessage(CallMessage(token, 2, "api_quick", "[]").c_str());
+    DispatchFor(100);
+    events.push_back("slow ends");
+    return std::string("1");
+  });
+  window.Bind("api_quick", [&](const std::string&) {
+    events.push_back("quick");
+    platform::PostCloseWindow(window.Window());
+    return std::string("2");
+  });
+  window.SetHtml("<p></p>");
+  token = TokenOf(Text(kFakeDocumentScript, 0));
+
+  ASSERT_TRUE(FakeWebView2PostWebMessage(CallMessage(token, 1, "api_slow", "[]").c_str()));
+  window.Run();
+  EXPECT_EQ(events, (std::vector<std::string>{"slow starts", "slow ends", "quick"}));
+  const std::vector<std::wstring> replies = Texts(kFakeExecutedScript);
+  ASSERT_EQ(replies.size(), 2u);
+  EXPECT_NE(replies[0].find(L"settle(1, true, \"1\")"), std::wstring::npos);
+  EXPECT_NE(replies[1].find(L"settle(2, true, \"2\")"), std::wstring::npos);
+}
+
+// Looks at the window from inside its message loop, then closes it.
+HWND runningWindow = nullptr;
+bool visibleWhileRunning = false;
+
+void CALLBACK LookAndClose(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  visibleWhileRunning = IsWindowVisible(runningWindow) != FALSE;
+  platform::PostCloseWindow(runningWindow);
+}
+
+TEST_F(WebWindowTest, RunShowsTheWindowAndReturnsOnceItIsClosed) {
+  WebWindow& window = Start();
+  runningWindow = Hwnd(window);
+  visibleWhileRunning = false;
+  SetTimer(nullptr, 0, 0, LookAndClose);
+  window.Run();
+  EXPECT_TRUE(visibleWhileRunning);
+  EXPECT_EQ(window.Window(), nullptr);
+  EXPECT_FALSE(IsWindow(runningWindow));
+  EXPECT_TRUE(FakeWebView2ControllerClosed());
+}
+
+TEST_F(WebWindowTest, ClosingWithoutRunLeavesNoQuitMessageBehind) {
+  Start();
+  window_.reset();
+  MSG message;
+  // A WM_QUIT left here would end the next message loop of the thread (a dialog's) at once.
+  EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_TRUE(FakeWebView2ControllerClosed());
+}
+
+TEST_F(WebWindowTest, AnEngineProcessThatDiesClosesTheWindow) {
+  testing_support::LogCapture viewer;
+  viewer.Start();
+  WebWindow& window = Start();
+  const HWND hwnd = Hwnd(window);
+  ASSERT_TRUE(FakeWebView2FailProcess(webview2::kRenderProcessUnresponsive));
+  DispatchFor(50);
+  EXPECT_TRUE(IsWindow(hwnd)) << "a page that hangs may recover";
+
+  ASSERT_TRUE(FakeWebView2FailProcess(webview2::kRenderProcessExited));
+  window.Run();  // returns: the window closed itself
+  EXPECT_FALSE(IsWindow(hwnd));
+  const std::vector<testing_support::LogMessage> lines = viewer.Messages(1);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].bytes.find("|E|WebWindow["), std::string::npos);
+  EXPECT_NE(lines[0].bytes.find("]: Web page process ended unexpectedly (reason 1)\r\n"),
+            std::string::npos);
+}
+
+}  // namespace
