@@ -49,7 +49,7 @@ TEST(GetConfig, ReadsValuesAsAnotherProgramStoredThem) {
   store.PutNumber("VSync", 0);
   store.PutNumber("AntiAliasing", 16);
   store.PutText("Version", "2.0.1.7");
-  store.PutText("Resolution", std::string(300, '9'));  // 602 bytes as UTF-16: too long
+  store.PutText("Resolution", std::string(299, '9'));  // 600 bytes as UTF-16 with the NUL
   testing_support::LogCapture viewer;
   viewer.Start();
   const std::string reply = API_GetConfig("[]");

@@ -38,7 +38,7 @@ TEST(GetResolutions, ListsTheScreenSizeOfARealDisplayAndLogsEachStep) {
   EXPECT_TRUE(screenListed) << reply;
 
   const auto entries = settings_testing::LogEntries(viewer, 4 + list.size());
-  ASSERT_GE(entries.size(), 5u);
+  ASSERT_GE(entries.size(), 5u) << testing::PrintToString(entries);
   EXPECT_EQ(entries[0], "I API_GetResolutions: GetResolutions called");
   EXPECT_EQ(entries[1], "I API_GetResolutions: Current screen resolution: " + size);
   EXPECT_NE(

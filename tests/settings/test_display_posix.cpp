@@ -1,7 +1,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,8 +10,6 @@
 #include <string>
 
 #include "tests/settings/test_display.h"
-
-extern char** environ;
 
 namespace settings_testing {
 
@@ -26,30 +24,32 @@ class XvfbServer {
   XvfbServer() {
     int pipeEnds[2];
     if (pipe2(pipeEnds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 3);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const std::string screen =
         std::to_string(kScreen.width) + "x" + std::to_string(kScreen.height) + "x24";
-    const char* argv[] = {"Xvfb",         "-displayfd", "3",   "-screen", "0",
-                          screen.c_str(), "-nolisten",  "tcp", nullptr};
-    const int error =
-        posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeEnds[1]);
-    if (error != 0) {
-      close(pipeEnds[0]);
-      throw std::runtime_error("cannot start Xvfb");
+    // -noreset: the server would otherwise reset whenever its last client leaves, and every
+    // display query of the launcher is a short-lived client of its own.
+    const char* argv[] = {"Xvfb", "-displayfd",   "3",         "-noreset", "-screen",
+                          "0",    screen.c_str(), "-nolisten", "tcp",      nullptr};
+    pid_ = fork();
+    if (pid_ == 0) {
+      // The server goes with the test program, even when that one crashes.
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      dup2(pipeEnds[1], 3);
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      execvp(argv[0], const_cast<char**>(argv));
+      _exit(127);
     }
-    const std::string number = ReadLine(pipeEnds[0]);
+    close(pipeEnds[1]);
+    const std::string number = pid_ > 0 ? ReadLine(pipeEnds[0]) : std::string();
     close(pipeEnds[0]);
-    if (number.empty()) throw std::runtime_error("Xvfb reported no display");
+    if (number.empty()) throw std::runtime_error("Xvfb did not start");
     setenv("DISPLAY", (":" + number).c_str(), 1);
   }
 
   ~XvfbServer() {
+    if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
     waitpid(pid_, nullptr, 0);
   }
