@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The launcher demo. Builds the optimised launcher, publishes the sample game client on the demo
-# patch server (127.0.0.1:47611, this machine only) and starts the launcher, installed into an
-# empty folder, against it: the launcher finds itself up to date, downloads the whole game client
-# and enables its start button.
+# The launcher demo. Builds the optimised launcher, publishes version 1.1 of the sample game
+# client on the demo patch server (127.0.0.1:47611, this machine only) and starts the launcher
+# from a folder holding version 1.0 against it: the launcher finds itself up to date, downloads
+# the files that changed or are new and enables its start button.
 #
 # With a display ($DISPLAY) the launcher window opens there and the demo ends when you close it.
 # Without one it runs on a private X server, waits until the page has come up and the update has
@@ -34,15 +34,20 @@ build_programs() {
   cmake --build "$build" -j "$(nproc)" --target launcher_demo patchserver logview sampleclient publish
 }
 
-# The patch server's folder: the sample client published as version 1, and a launcher version
-# document naming this launcher's own version, so the launcher stays as it is.
+# The patch server's folder: version 1.1 of the sample client, and a launcher version document
+# naming this launcher's own version, so the launcher stays as it is. The install folder holds
+# version 1.0, so the launcher brings it up to date: changed and new files come down, the others
+# stay as they are.
 prepare_patch_tree() {
   rm -rf "$out"
-  mkdir -p "$out/client" "$out/install" "$out/config"
+  mkdir -p "$out/client-1.0" "$out/client-1.1" "$out/install" "$out/config"
   mkdir -m 700 "$out/runtime"
-  "$bin/sampleclient" demo 1 "$out/client"
-  "$bin/publish" --quiet "$out/client" 1 "$out/patch"
+  "$bin/sampleclient" demo 1 "$out/client-1.0" >/dev/null
+  "$bin/sampleclient" demo 2 "$out/client-1.1" >/dev/null
+  "$bin/publish" --quiet "$out/client-1.1" 1.1 "$out/patch"
   printf '{"version":"1.0.3"}\n' > "$out/patch/launcher_version.json"
+  cp -R "$out/client-1.0/." "$out/install/"
+  printf '1.0' > "$out/install/local_version.txt"
   cp "$bin/demo/Launcher.exe" "$out/install/Launcher.exe"
 }
 
@@ -117,6 +122,8 @@ run_headless() {
   say "screenshot: $out/launcher.png"
   say "launcher log: $out/launcher.log"
   say "installed game client: $out/install"
+  sed -n 's/.*\(Need to update [0-9]* files, total size: [0-9]* bytes\).*/demo: 1.0 -> 1.1: \1/p' \
+    "$out/launcher.log"
 }
 
 build_programs
