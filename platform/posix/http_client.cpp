@@ -10,6 +10,8 @@ namespace platform {
 
 namespace {
 
+constexpr long kReceiveBufferSize = 64 * 1024;
+
 struct EasyDeleter {
   void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
 };
@@ -66,7 +68,9 @@ void Configure(CURL* easy, const std::string& url, curl_slist* headers, Transfer
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, static_cast<long>(kHttpChunkSize));
+  // Socket reads of 64 KiB keep loopback and LAN transfers at curl's own speed (8 KiB reads cost
+  // a third of it); the body still reaches the receiver in pieces of kHttpChunkSize.
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   // A transfer that stalls completely for two minutes counts as broken off.
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
