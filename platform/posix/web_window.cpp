@@ -13,6 +13,7 @@
 #include <deque>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <random>
 
 #include "log/log.h"
@@ -44,6 +45,28 @@ std::string OwnedText(char* text) {
 // becomes U+FFFD.
 std::string EncodeReply(const std::string& reply) {
   return nlohmann::json(reply).dump(-1, ' ', true, nlohmann::json::error_handler_t::replace);
+}
+
+struct CallText {
+  std::string name;
+  std::string request;
+};
+
+// A call as the page's script posts it: {"token": ..., "name": ..., "request": ...}, all three
+// texts. Anything else, or another token, is no call of this window.
+std::optional<CallText> ReadCall(const std::string& message, const std::string& token) {
+  const nlohmann::json call = nlohmann::json::parse(message, nullptr, false);
+  if (!call.is_object()) return {};
+  const auto text = [&call](const char* key) -> const nlohmann::json* {
+    const auto member = call.find(key);
+    return member != call.end() && member->is_string() ? &*member : nullptr;
+  };
+  const nlohmann::json* sentToken = text("token");
+  const nlohmann::json* name = text("name");
+  const nlohmann::json* request = text("request");
+  if (sentToken == nullptr || name == nullptr || request == nullptr) return {};
+  if (sentToken->get_ref<const std::string&>() != token) return {};
+  return CallText{name->get<std::string>(), request->get<std::string>()};
 }
 
 struct ButtonPress {
@@ -200,17 +223,14 @@ gboolean WebWindow::Impl::OnCall(WebKitUserContentManager*, JSCValue* message,
 }
 
 void WebWindow::Impl::Queue(JSCValue* message, WebKitScriptMessageReply* reply) {
-  nlohmann::json call;
-  if (jsc_value_is_string(message)) {
-    call = nlohmann::json::parse(OwnedText(jsc_value_to_string(message)), nullptr, false);
-  }
-  if (!call.is_object() || call.value("token", "") != token_ ||
-      !call.value("name", nlohmann::json()).is_string() ||
-      !call.value("request", nlohmann::json()).is_string()) {
+  std::optional<CallText> call;
+  if (jsc_value_is_string(message))
+    call = ReadCall(OwnedText(jsc_value_to_string(message)), token_);
+  if (!call) {
     webkit_script_message_reply_return_error_message(reply, "Not a call of this launcher");
     return;
   }
-  queue_.push_back({call["name"].get<std::string>(), call["request"].get<std::string>(),
+  queue_.push_back({std::move(call->name), std::move(call->request),
                     webkit_script_message_reply_ref(reply),
                     JSC_CONTEXT(g_object_ref(jsc_value_get_context(message)))});
   // A call that arrives while another one runs (from a nested loop) waits for it.

@@ -191,13 +191,22 @@ TEST_F(WebWindowTest, MessageWithoutTheWindowsTokenCallsNothing) {
     return std::string("true");
   });
   const json seen = Run(Page(Script(R"(
-      const forged = JSON.stringify({token: "guess", name: "secret", request: "[]"});
-      try {
-        await window.webkit.messageHandlers.velmoraCall.postMessage(forged);
-        result = "accepted";
-      } catch (e) { result = "refused"; })"),
+      const forgeries = [
+        JSON.stringify({token: "guess", name: "secret", request: "[]"}),
+        JSON.stringify({token: 5, name: "secret", request: "[]"}),
+        JSON.stringify({name: "secret", request: "[]"}),
+        "not json",
+        {token: "guess", name: "secret", request: "[]"},
+      ];
+      result = [];
+      for (const forged of forgeries) {
+        try {
+          await window.webkit.messageHandlers.velmoraCall.postMessage(forged);
+          result.push("accepted");
+        } catch (e) { result.push("refused"); }
+      })"),
                              ""));
-  EXPECT_EQ(seen, "refused");
+  EXPECT_EQ(seen, json::array({"refused", "refused", "refused", "refused", "refused"}));
   EXPECT_EQ(calls, 0);
 }
 
