@@ -15,8 +15,9 @@ namespace testing_support {
 
 class PatchServer {
  public:
-  // Serves the patch tree in `tree` (version.json, manifest.json, files/).
-  explicit PatchServer(const std::filesystem::path& tree);
+  // Serves the patch tree in `tree` (version.json, manifest.json, files/) on `port`, or on a free
+  // port when it is 0 (always so on Windows).
+  explicit PatchServer(const std::filesystem::path& tree, int port = 0);
   ~PatchServer();
   PatchServer(const PatchServer&) = delete;
   PatchServer& operator=(const PatchServer&) = delete;

@@ -31,13 +31,15 @@ std::optional<std::string> ReadFile(const fs::path& file) {
 
 class PatchServer::Impl {
  public:
-  explicit Impl(const fs::path& tree) : tree_(tree) {
+  Impl(const fs::path& tree, int port) : tree_(tree) {
     server_.Get(R"(/patch/(.*))",
                 [this](const httplib::Request& request, httplib::Response& response) {
                   Answer(request.matches[1], response);
                 });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    if (port_ <= 0) throw std::runtime_error("cannot bind a loopback port");
+    port_ = port;
+    const bool bound = port == 0 ? (port_ = server_.bind_to_any_port("127.0.0.1")) > 0
+                                 : server_.bind_to_port("127.0.0.1", port);
+    if (!bound) throw std::runtime_error("cannot bind a loopback port");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
   }
 
@@ -117,7 +119,8 @@ class PatchServer::Impl {
   std::multiset<std::string> waiting_;
 };
 
-PatchServer::PatchServer(const fs::path& tree) : impl_(std::make_unique<Impl>(tree)) {}
+PatchServer::PatchServer(const fs::path& tree, int port)
+    : impl_(std::make_unique<Impl>(tree, port)) {}
 PatchServer::~PatchServer() = default;
 std::string PatchServer::BaseUrl() const {
   return impl_->BaseUrl();

@@ -41,7 +41,9 @@ class PatchServer::Impl {
   LoopbackServer server;
 };
 
-PatchServer::PatchServer(const fs::path& tree) : impl_(std::make_unique<Impl>(tree)) {}
+PatchServer::PatchServer(const fs::path& tree, int port) : impl_(std::make_unique<Impl>(tree)) {
+  if (port != 0) NotHere("a fixed port");
+}
 PatchServer::~PatchServer() = default;
 std::string PatchServer::BaseUrl() const {
   return impl_->server.TreeUrl() + "patch/";
