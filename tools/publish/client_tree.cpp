@@ -20,6 +20,10 @@ std::string GenericUtf8(const fs::path& path, bool& ok) {
   }
 }
 
+bool IsWithin(const fs::path& inner, const fs::path& outer) {
+  return std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end()).first == outer.end();
+}
+
 std::string ShowPath(const fs::path& path) {
   bool ok = false;
   std::string text = GenericUtf8(path, ok);
@@ -27,12 +31,6 @@ std::string ShowPath(const fs::path& path) {
 }
 
 namespace {
-
-bool IsInside(const fs::path& candidate, const fs::path& folder) {
-  const auto [folderEnd, candidateAt] =
-      std::mismatch(folder.begin(), folder.end(), candidate.begin(), candidate.end());
-  return folderEnd == folder.end() && candidateAt != candidate.end();
-}
 
 class Walker {
  public:
@@ -85,7 +83,7 @@ class Walker {
     const fs::path target = fs::canonical(link, error);
     if (error)
       return Fail(ListingProblem::Refused, "link " + ShowPath(link) + " leads nowhere", error);
-    if (!IsInside(target, canonicalRoot_))
+    if (!IsWithin(target, canonicalRoot_))
       return Fail(ListingProblem::Refused,
                   "link " + ShowPath(link) + " leads out of the client folder");
     if (!fs::is_regular_file(target, error))

@@ -36,6 +36,9 @@ ClientListing ListClientFiles(const std::filesystem::path& root);
 // converted; `ok` is then false.
 std::string GenericUtf8(const std::filesystem::path& path, bool& ok);
 
+// Whether `inner` is `outer` or lies below it; both absolute and normalised.
+bool IsWithin(const std::filesystem::path& inner, const std::filesystem::path& outer);
+
 // `path` for messages: UTF-8 with forward slashes, or what can be shown of it.
 std::string ShowPath(const std::filesystem::path& path);
 

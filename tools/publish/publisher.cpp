@@ -25,22 +25,13 @@ fs::path CleanFolder(const fs::path& folder) {
   return clean.has_filename() ? clean : clean.parent_path();
 }
 
-bool Contains(const fs::path& outer, const fs::path& inner) {
-  auto o = outer.begin();
-  auto i = inner.begin();
-  for (; o != outer.end() && i != inner.end(); ++o, ++i) {
-    if (*o != *i) return false;
-  }
-  return o == outer.end();
-}
-
 PublishResult CheckFolders(const fs::path& client, const fs::path& output, bool replace) {
   std::error_code error;
   if (!fs::exists(client, error)) return Refusal("client folder not found: " + ShowPath(client));
   if (!fs::is_directory(client, error)) return Refusal(ShowPath(client) + " is not a folder");
   const fs::path realClient = fs::canonical(client, error);
   const fs::path realOutput = fs::weakly_canonical(output, error);
-  if (Contains(realClient, realOutput) || Contains(realOutput, realClient))
+  if (IsWithin(realOutput, realClient) || IsWithin(realClient, realOutput))
     return Refusal("the output folder and the client folder must not lie inside each other");
   if (!fs::exists(output, error)) return {};
   if (!fs::is_directory(output, error)) return Refusal(ShowPath(output) + " is not a folder");
