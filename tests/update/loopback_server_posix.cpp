@@ -53,6 +53,9 @@ class LoopbackServer::Impl {
     if (port_ <= 0) throw std::runtime_error("cannot bind a loopback port");
     // The socket listens from bind on: requests queue until the thread accepts them.
     thread_ = std::thread([this] { server_.listen_after_bind(); });
+    // stop() does nothing until the loop runs: a server destroyed sooner would never end.
+    while (!server_.is_running())
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   ~Impl() {
     server_.stop();
