@@ -8,7 +8,6 @@
 #include <xxhash.h>
 #endif
 
-#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +16,11 @@
 namespace {
 
 constexpr std::size_t kHashBlockSize = 65536;
+
+// Page-aligned, so the kernel copies each block into whole pages.
+struct alignas(4096) HashBlock {
+  char bytes[kHashBlockSize];
+};
 
 struct HashStateDeleter {
   void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
@@ -37,9 +41,9 @@ std::string HashFile(const std::string& path) {
   const std::unique_ptr<XXH3_state_t, HashStateDeleter> state(XXH3_createState());
   if (!state || XXH3_64bits_reset(state.get()) != XXH_OK) return {};
 
-  auto block = std::make_unique<std::array<char, kHashBlockSize>>();
-  while (file.read(block->data(), block->size()) || file.gcount() > 0) {
-    XXH3_64bits_update(state.get(), block->data(), static_cast<std::size_t>(file.gcount()));
+  const auto block = std::make_unique<HashBlock>();
+  while (file.read(block->bytes, kHashBlockSize) || file.gcount() > 0) {
+    XXH3_64bits_update(state.get(), block->bytes, static_cast<std::size_t>(file.gcount()));
   }
   if (file.bad()) return {};
   return FormatHashText(XXH3_64bits_digest(state.get()));
