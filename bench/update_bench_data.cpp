@@ -16,9 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void ReadWhole(const fs::path& file) {
+void ReadWhole(const fs::path& file, std::vector<char>& buffer) {
   std::ifstream in(file, std::ios::binary);
-  std::vector<char> buffer(1 << 20);
   while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
   }
 }
@@ -51,9 +50,10 @@ BulkTree PrepareBulkTree(const fs::path& folder) {
     MakeTree(tree, files);
     std::ofstream{stamp};
   }
+  std::vector<char> buffer(1 << 20);
   for (const auto& path : tree.paths) {
-    ReadWhole(tree.client / path);
-    ReadWhole(tree.served / "patch" / "files" / path);
+    ReadWhole(tree.client / path, buffer);
+    ReadWhole(tree.served / "patch" / "files" / path, buffer);
   }
   return tree;
 }
