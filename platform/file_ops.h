@@ -25,7 +25,4 @@ bool MoveFileReplacing(const std::string& from, const std::string& to);
 // Lets the file be started as a program: adds the execute bits on Linux; nothing on Windows.
 bool MarkExecutable(const std::string& path);
 
-// `path` with the system's own separator: "/" becomes "\\" on Windows; unchanged on Linux.
-std::string NativePath(const std::string& path);
-
 }  // namespace platform

@@ -3,6 +3,7 @@
 
 #include "log/log.h"
 #include "platform/file_ops.h"
+#include "platform/path_separator.h"
 #include "platform/process.h"
 #include "update/compare_versions.h"
 #include "update/update_manager.h"
@@ -58,7 +59,8 @@ void UpdateManager::LauncherUpdateWorker() {
     LogError("Launcher version is not usable in a file name: %s", server.version.c_str());
     return SetError("Failed to download launcher update");
   }
-  launcherUpdatePath = platform::NativePath(launcherDir + "/Launcher_v" + server.version + ".exe");
+  launcherUpdatePath =
+      launcherDir + platform::PathSeparator() + "Launcher_v" + server.version + ".exe";
   if (!DownloadToFile(server.launcherUrl, launcherUpdatePath) ||
       !platform::MarkExecutable(launcherUpdatePath)) {
     return SetError("Failed to download launcher update");

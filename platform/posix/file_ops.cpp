@@ -26,8 +26,4 @@ bool MarkExecutable(const std::string& path) {
   return chmod(path.c_str(), info.st_mode | S_IXUSR | S_IXGRP | S_IXOTH) == 0;
 }
 
-std::string NativePath(const std::string& path) {
-  return path;
-}
-
 }  // namespace platform

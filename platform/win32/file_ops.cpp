@@ -41,12 +41,4 @@ bool MarkExecutable(const std::string&) {
   return true;
 }
 
-std::string NativePath(const std::string& path) {
-  std::string native = path;
-  for (char& c : native) {
-    if (c == '/') c = '\\';
-  }
-  return native;
-}
-
 }  // namespace platform
