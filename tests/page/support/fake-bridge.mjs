@@ -3,7 +3,7 @@
 // does (each returns a promise of an already-parsed value) and records every
 // call with its arguments and the page clock's time.
 //
-// A reply spec is one of:
+// A scripted reply is one of:
 //   { value: v }            resolve with a copy of v
 //   { reject: 'message' }   reject with an Error carrying the message
 //   { pending: true }       never settle
@@ -62,25 +62,25 @@ export function installFakeBridge(names) {
   const bridge = {calls: [], replies: JSON.parse(encoded)};
   window.fakeBridge = bridge;
 
-  const nextSpec = (name) => {
-    let spec = bridge.replies[name] || {value: true};
-    if (spec.sequence) {
-      spec = spec.sequence.length > 1 ? spec.sequence.shift() : spec.sequence[0];
+  const nextReply = (name) => {
+    let reply = bridge.replies[name] || {value: true};
+    if (reply.sequence) {
+      reply = reply.sequence.length > 1 ? reply.sequence.shift() : reply.sequence[0];
     }
-    return spec;
+    return reply;
   };
 
   for (const name of names) {
     window[`api_${name}`] = (...args) => {
       bridge.calls.push({name, args, time: Date.now()});
-      const spec = nextSpec(name);
-      if (spec.pending) {
+      const reply = nextReply(name);
+      if (reply.pending) {
         return new Promise(() => {});
       }
-      if (spec.reject !== undefined) {
-        return Promise.reject(new Error(spec.reject));
+      if (reply.reject !== undefined) {
+        return Promise.reject(new Error(reply.reject));
       }
-      return Promise.resolve(structuredClone(spec.value));
+      return Promise.resolve(structuredClone(reply.value));
     };
   }
 }
