@@ -5,20 +5,21 @@
 namespace logging {
 
 FormattedText::FormattedText(const char* format, va_list args) {
-  va_list measure;
-  va_copy(measure, args);
-  const int length = std::vsnprintf(nullptr, 0, format, measure);
-  va_end(measure);
-  inline_[0] = '\0';
-  if (length <= 0) return;  // nothing to show, or a format the runtime could not apply
-
-  size_ = static_cast<std::size_t>(length);
-  char* target = inline_;
-  if (size_ >= kInlineCapacity) {
-    heap_ = std::make_unique<char[]>(size_ + 1);
-    target = heap_.get();
+  // Formatted straight into the inline buffer; only a text that does not fit is formatted a
+  // second time, into a heap block of its exact size.
+  va_list retry;
+  va_copy(retry, args);
+  const int length = std::vsnprintf(inline_, kInlineCapacity, format, args);
+  if (length <= 0) {  // nothing to show, or a format the runtime could not apply
+    inline_[0] = '\0';
+  } else {
+    size_ = static_cast<std::size_t>(length);
+    if (size_ >= kInlineCapacity) {
+      heap_ = std::make_unique<char[]>(size_ + 1);
+      std::vsnprintf(heap_.get(), size_ + 1, format, retry);
+    }
   }
-  std::vsnprintf(target, size_ + 1, format, args);
+  va_end(retry);
 }
 
 }  // namespace logging

@@ -41,7 +41,7 @@ std::string HashFile(const std::string& path) {
   const std::unique_ptr<XXH3_state_t, HashStateDeleter> state(XXH3_createState());
   if (!state || XXH3_64bits_reset(state.get()) != XXH_OK) return {};
 
-  const auto block = std::make_unique<HashBlock>();
+  const auto block = std::make_unique_for_overwrite<HashBlock>();  // no need to clear 64 KiB
   while (file.read(block->bytes, kHashBlockSize) || file.gcount() > 0) {
     XXH3_64bits_update(state.get(), block->bytes, static_cast<std::size_t>(file.gcount()));
   }

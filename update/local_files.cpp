@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "update/file_hash.h"
+
 namespace fs = std::filesystem;
 
 std::string LocalFilePath(const std::string& launcherDir, const std::string& entryPath) {
@@ -24,4 +26,17 @@ bool CreateParentFolders(const std::string& path) {
 void RemoveFileQuietly(const std::string& path) {
   std::error_code ignored;
   fs::remove(fs::u8path(path), ignored);
+}
+
+LocalFileCheck CheckLocalFile(const std::string& path) {
+  LocalFileCheck check;
+  check.hash = HashFile(path);
+  if (!check.hash.empty()) {
+    check.state = platform::PathState::Exists;
+    return check;
+  }
+  const platform::PathQuery query = platform::QueryPath(path);
+  check.state = query.state;
+  check.errorCode = query.errorCode;
+  return check;
 }

@@ -71,7 +71,7 @@ void Parse(const std::string& text, std::vector<ManifestEntry>& entries, std::st
   Json document = Json::parse(text);
   version = document.value("version", std::string());
   // Insert-or-find: a missing "files" becomes null, which iterates as no entries.
-  const Json files = document["files"];
+  const Json& files = document["files"];
   for (const Json& element : files) {
     ManifestEntry entry = ReadEntry(element);
     if (entry.path.empty()) continue;

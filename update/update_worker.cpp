@@ -89,18 +89,18 @@ bool UpdateManager::FindOutdatedFiles(const std::vector<ManifestEntry>& entries,
     if (CancelSeen(kCancelled)) return false;
     const ManifestEntry& entry = entries[i];
     const std::string localPath = LocalFilePath(launcherDir, entry.path);
-    const platform::PathQuery query = platform::QueryPath(localPath);
-    if (query.state == platform::PathState::Error) {
-      LogErrorAs(kWorkerName, "Cannot examine %s: %lu", localPath.c_str(), query.errorCode);
+    const LocalFileCheck local = CheckLocalFile(localPath);
+    if (local.state == platform::PathState::Error) {
+      LogErrorAs(kWorkerName, "Cannot examine %s: %lu", localPath.c_str(), local.errorCode);
       SetError("Failed to download: " + entry.path);
       return false;
     }
-    bool outdatedEntry = query.state == platform::PathState::Missing;
+    bool outdatedEntry = local.state == platform::PathState::Missing;
     if (outdatedEntry) {
       LogInfoAs(kWorkerName, "Missing: %s", entry.path.c_str());
-    } else if (const std::string hash = HashFile(localPath); hash != entry.hash) {
-      LogInfoAs(kWorkerName, "Modified: %s (local=%s, server=%s)", entry.path.c_str(), hash.c_str(),
-                entry.hash.c_str());
+    } else if (local.hash != entry.hash) {
+      LogInfoAs(kWorkerName, "Modified: %s (local=%s, server=%s)", entry.path.c_str(),
+                local.hash.c_str(), entry.hash.c_str());
       outdatedEntry = true;
     }
     if (outdatedEntry) outdated.Add(entry);

@@ -2,7 +2,6 @@
 // missing or differs.
 #include "log/log.h"
 #include "platform/file_ops.h"
-#include "update/file_hash.h"
 #include "update/local_files.h"
 #include "update/progress.h"
 #include "update/update_manager.h"
@@ -39,13 +38,13 @@ bool UpdateManager::FindDamagedFiles(const std::vector<ManifestEntry>& entries, 
     if (CancelSeen(kCancelled)) return false;
     const ManifestEntry& entry = entries[i];
     const std::string localPath = LocalFilePath(launcherDir, entry.path);
-    const platform::PathQuery query = platform::QueryPath(localPath);
-    if (query.state == platform::PathState::Error) {
-      LogErrorAs(kWorkerName, "Cannot examine %s: %lu", localPath.c_str(), query.errorCode);
+    const LocalFileCheck local = CheckLocalFile(localPath);
+    if (local.state == platform::PathState::Error) {
+      LogErrorAs(kWorkerName, "Cannot examine %s: %lu", localPath.c_str(), local.errorCode);
       SetError("Failed to download: " + entry.path);
       return false;
     }
-    if (query.state == platform::PathState::Missing || HashFile(localPath) != entry.hash) {
+    if (local.state == platform::PathState::Missing || local.hash != entry.hash) {
       damaged.Add(entry);
     }
     SetStatus(UpdateState::Verifying, progress::AfterVerify(i, entries.size()),
