@@ -32,7 +32,7 @@ const clockStep = 1_000_000;
 
 // Sets up one browser and page for the calling test file and returns
 // `load(options)`, which loads the page afresh for one test. `replies` (bridge
-// name without "api_" -> reply spec, see fake-bridge.mjs) installs the fake
+// name without "api_" -> scripted reply, see fake-bridge.mjs) installs the fake
 // bridge on top of the default replies; `null` leaves it out (mock mode).
 // Playwright gives every launch a fresh temporary profile (user-data dir).
 export function launcherPageFixture() {
@@ -110,10 +110,10 @@ export function waitForCalls(page, name, count = 1) {
 }
 
 // Replaces the scripted reply of one bridge function from now on.
-export function setReply(page, name, spec) {
-  return page.evaluate(([target, reply]) => {
-    window.fakeBridge.replies[target] = reply;
-  }, [name, spec]);
+export function setReply(page, name, reply) {
+  return page.evaluate(([target, scripted]) => {
+    window.fakeBridge.replies[target] = scripted;
+  }, [name, reply]);
 }
 
 // Runs start-up until the game update poll is scheduled: the launcher check
