@@ -57,18 +57,14 @@ class LauncherEndToEnd : public testing::Test {
     fs::permissions(install_.path() / "Launcher.exe", fs::perms::owner_all);
     server_.emplace(std::vector<std::string>{VELMORA_PATCHSERVER, "--root", patchTree_.utf8(),
                                              "--port", VELMORA_E2E_PORT});
-    ASSERT_TRUE(WaitForOutput(*server_, "serving")) << server_->Output();
+    ASSERT_TRUE(server_->WaitForOutput("serving", 5s)) << server_->Output();
     log_.Start();
   }
 
   void StartLauncher() {
     launcher_.emplace(std::vector<std::string>{(install_.path() / "Launcher.exe").string()},
-                      testing_support::EnvironmentChanges{
-                          {"DISPLAY", display_.name()},
-                          {"WAYLAND_DISPLAY", std::nullopt},
-                          {"XDG_CONFIG_HOME", config_.utf8()},
-                          {"LSAN_OPTIONS", testing_support::DesktopLeakSanitizerOptions()},
-                          {"UBSAN_OPTIONS", "print_stacktrace=1"}},
+                      testing_support::LauncherEnvironment(display_.name(),
+                                                           {{"XDG_CONFIG_HOME", config_.utf8()}}),
                       home_.utf8());
   }
 
@@ -88,14 +84,6 @@ class LauncherEndToEnd : public testing::Test {
       if (from != lines.end() && std::find(from, lines.end(), line) != lines.end()) break;
     }
     return lines;
-  }
-
-  static bool WaitForOutput(ChildProcess& process, const std::string& text) {
-    for (int i = 0; i < 500 && process.Running(); ++i) {
-      if (process.Output().find(text) != std::string::npos) return true;
-      std::this_thread::sleep_for(10ms);
-    }
-    return process.Output().find(text) != std::string::npos;
   }
 
   // The launcher window once the page has drawn itself: the active tab is underlined in the

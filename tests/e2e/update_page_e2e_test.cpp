@@ -42,17 +42,14 @@ class PageUpdateEndToEnd : public testing::Test {
     patchTree_.Write("launcher_version.json", "{\"version\":\"1.0.3\"}");
     server_.emplace(std::vector<std::string>{VELMORA_PATCHSERVER, "--root", patchTree_.utf8(),
                                              "--port", VELMORA_E2E_PORT});
+    ASSERT_TRUE(server_->WaitForOutput("serving", 5s)) << server_->Output();
     log_.Start();
   }
 
   void StartLauncher() {
     launcher_.emplace(std::vector<std::string>{(install_.path() / "Launcher.exe").string()},
-                      testing_support::EnvironmentChanges{
-                          {"DISPLAY", display_.name()},
-                          {"WAYLAND_DISPLAY", std::nullopt},
-                          {"XDG_CONFIG_HOME", config_.utf8()},
-                          {"LSAN_OPTIONS", testing_support::DesktopLeakSanitizerOptions()},
-                          {"UBSAN_OPTIONS", "print_stacktrace=1"}},
+                      testing_support::LauncherEnvironment(display_.name(),
+                                                           {{"XDG_CONFIG_HOME", config_.utf8()}}),
                       home_.utf8());
   }
 

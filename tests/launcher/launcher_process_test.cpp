@@ -16,17 +16,10 @@ namespace {
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing_support::ChildProcess;
-using testing_support::EnvironmentChanges;
+using testing_support::LauncherEnvironment;
 using testing_support::LinesUntilNow;
 using testing_support::LogCapture;
 using namespace std::chrono_literals;
-
-EnvironmentChanges LauncherEnvironment(std::optional<std::string> display) {
-  return {{"DISPLAY", display},
-          {"WAYLAND_DISPLAY", std::nullopt},
-          {"LSAN_OPTIONS", testing_support::DesktopLeakSanitizerOptions()},
-          {"UBSAN_OPTIONS", "print_stacktrace=1"}};
-}
 
 TEST(LauncherProcess, WithoutADisplayItSaysSoOnTheTerminalAndExitsWithOne) {
   LogCapture log;

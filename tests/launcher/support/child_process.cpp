@@ -144,6 +144,15 @@ std::string ChildProcess::Output() const {
   return folder_.Read("output.txt");
 }
 
+bool ChildProcess::WaitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < deadline && Running()) {
+    if (Output().find(text) != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return Output().find(text) != std::string::npos;
+}
+
 int RunCommand(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
   ChildProcess command(argv);
   return command.Wait(timeout).value_or(-1);

@@ -34,6 +34,8 @@ class ChildProcess {
   // Ends the child with SIGTERM (SIGKILL after 5 s) and reaps it.
   void Stop();
   std::string Output() const;
+  // Whether `text` appears in the output within `timeout` (checked until the child ends).
+  bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout);
   pid_t pid() const { return pid_; }
   // When the child was started.
   std::chrono::steady_clock::time_point started() const { return started_; }

@@ -37,4 +37,14 @@ std::string DesktopLeakSanitizerOptions() {
   return "suppressions=\"" + path + "\"";  // quoted: the folder name holds a space
 }
 
+EnvironmentChanges LauncherEnvironment(std::optional<std::string> display,
+                                       const EnvironmentChanges& extra) {
+  EnvironmentChanges changes{{"DISPLAY", std::move(display)},
+                             {"WAYLAND_DISPLAY", std::nullopt},
+                             {"LSAN_OPTIONS", DesktopLeakSanitizerOptions()},
+                             {"UBSAN_OPTIONS", "print_stacktrace=1"}};
+  changes.insert(changes.end(), extra.begin(), extra.end());
+  return changes;
+}
+
 }  // namespace testing_support
