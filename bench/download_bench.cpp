@@ -68,9 +68,10 @@ int main(int argc, char** argv) {
       bench::StartBackground({server.string(), served.string(), portFile.string()});
   const int port = WaitForPort(portFile);
 
-  UpdateManager manager("http://127.0.0.1:" + std::to_string(port) + "/", folder.string());
+  const std::string baseUrl = "http://127.0.0.1:" + std::to_string(port) + "/";
+  UpdateManager manager(baseUrl, folder.string());
   Figures figures;
-  const bool ok = port > 0 && Measure(manager, manager.baseUrl + "client.bin",
+  const bool ok = port > 0 && Measure(manager, baseUrl + "client.bin",
                                       folder / "velmora-downloaded.bin", runs, figures);
   bench::Stop(serverPid);
   fs::remove_all(served);

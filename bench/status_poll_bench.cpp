@@ -7,6 +7,7 @@
 
 #include "bench/bench_support.h"
 #include "bench/update_bench_data.h"
+#include "tests/update/manager_access.h"
 #include "update/update_manager.h"
 
 namespace {
@@ -32,10 +33,9 @@ double Percentile(std::vector<double> values, double fraction) {
 }
 
 bool WorkerRunning(UpdateManager& manager) {
-  std::lock_guard lock(manager.statusMutex);
-  return manager.status.state == UpdateState::Checking ||
-         manager.status.state == UpdateState::Verifying ||
-         manager.status.state == UpdateState::Downloading;
+  const UpdateState state = manager.CopyStatus().state;
+  return state == UpdateState::Checking || state == UpdateState::Verifying ||
+         state == UpdateState::Downloading;
 }
 
 void Report(const char* what, const std::vector<double>& micros) {
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     manager.FixClient();
     const auto polls = TimePolls(manager, [&](std::size_t) { return WorkerRunning(manager); });
     working.insert(working.end(), polls.begin(), polls.end());
-    manager.worker.join();
+    UpdateManagerTestAccess::JoinWorker(manager);
   }
   const std::size_t idleCalls = std::max<std::size_t>(working.size(), 2000);
   const auto idle = TimePolls(manager, [&](std::size_t done) { return done < idleCalls; });

@@ -7,6 +7,7 @@
 
 #include "bench/bench_support.h"
 #include "bench/update_bench_data.h"
+#include "tests/update/manager_access.h"
 #include "update/update_manager.h"
 
 namespace fs = std::filesystem;
@@ -21,11 +22,11 @@ double TimeUpdate(const std::string& patchUrl, const fs::path& folder, std::size
   UpdateManager manager(patchUrl, folder.string());
   const auto start = std::chrono::steady_clock::now();
   manager.CheckUpdate();
-  manager.worker.join();
+  UpdateManagerTestAccess::JoinWorker(manager);
   const double seconds = bench::SecondsSince(start);
-  std::lock_guard lock(manager.statusMutex);
-  const bool complete = manager.status.message == "Update complete! Ready to play" &&
-                        manager.status.filesComplete == static_cast<std::int32_t>(files);
+  const UpdateStatus status = manager.CopyStatus();
+  const bool complete = status.message == "Update complete! Ready to play" &&
+                        status.filesComplete == static_cast<std::int32_t>(files);
   return complete ? seconds : -1;
 }
 

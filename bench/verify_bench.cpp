@@ -5,6 +5,7 @@
 
 #include "bench/bench_support.h"
 #include "bench/update_bench_data.h"
+#include "tests/update/manager_access.h"
 #include "update/update_manager.h"
 
 namespace {
@@ -14,10 +15,9 @@ namespace {
 double TimeVerifyPass(UpdateManager& manager) {
   const auto start = std::chrono::steady_clock::now();
   manager.FixClient();
-  manager.worker.join();
+  UpdateManagerTestAccess::JoinWorker(manager);
   const double seconds = bench::SecondsSince(start);
-  std::lock_guard lock(manager.statusMutex);
-  return manager.status.message == "All files verified successfully!" ? seconds : -1;
+  return manager.CopyStatus().message == "All files verified successfully!" ? seconds : -1;
 }
 
 }  // namespace

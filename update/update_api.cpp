@@ -36,7 +36,7 @@ std::string API_CheckLauncherUpdate(const std::string&) {
 std::string API_ApplyLauncherUpdate(const std::string&) {
   LogInfo("ApplyLauncherUpdate called");
   UpdateManager& manager = UpdateManager::Instance();
-  if (!manager.launcherUpdateReady.load()) return "false";
+  if (!manager.IsLauncherUpdateReady()) return "false";
   manager.ApplyLauncherUpdate();
   return "true";
 }

@@ -1,3 +1,5 @@
+// The engine's state and status: the instance, the status block and its setters, and starting
+// and cancelling workers.
 #include "update/update_manager.h"
 
 #include <system_error>
@@ -43,12 +45,12 @@ void UpdateManager::SetError(const std::string& error) {
 
 std::string UpdateManager::GetStatusJson() {
   LogInfoAs("API_GetUpdateStatus", "GetUpdateStatus called");
-  UpdateStatus copy;
-  {
-    std::lock_guard lock(statusMutex);
-    copy = status;
-  }
-  return FormatStatusReport(copy);
+  return FormatStatusReport(CopyStatus());
+}
+
+UpdateStatus UpdateManager::CopyStatus() const {
+  std::lock_guard lock(statusMutex);
+  return status;
 }
 
 void UpdateManager::CheckUpdate() {

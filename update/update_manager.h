@@ -4,6 +4,10 @@
 // Threads: the main thread calls Instance, the start, cancel and status operations and
 // ApplyLauncherUpdate; one worker thread at a time runs UpdateWorker, VerifyWorker or
 // LauncherUpdateWorker. statusMutex guards `status` and is held only for short copies and stores.
+//
+// Where its members live: update_manager.cpp (state and status), client_passes.cpp (the game
+// update and the repair pass, one check pass and one install pass shared by both),
+// patch_client.cpp (the patch-server client), launcher_update.cpp (the launcher's own update).
 #pragma once
 
 #include <atomic>
@@ -28,6 +32,8 @@ struct FileList {
   }
 };
 
+struct PassDescription;
+
 class UpdateManager {
  public:
   // The process's instance, aimed at the compiled-in patch server and this executable's folder.
@@ -43,11 +49,15 @@ class UpdateManager {
   void SetStatus(UpdateState state, std::int32_t progress, const std::string& message);
   void SetError(const std::string& error);
   std::string GetStatusJson();
+  // A copy of the status block, taken under its lock.
+  UpdateStatus CopyStatus() const;
 
   void CheckUpdate();
   void FixClient();
   void CheckLauncherUpdate();
   void CancelUpdate();
+  // Whether a downloaded launcher waits to be started; read without the lock.
+  bool IsLauncherUpdateReady() const { return launcherUpdateReady.load(); }
   // Starts the downloaded launcher with --upgrade and ends this process; false when it cannot.
   bool ApplyLauncherUpdate();
 
@@ -63,19 +73,9 @@ class UpdateManager {
   void VerifyWorker();
   void LauncherUpdateWorker();
 
-  std::string baseUrl;
-  std::string launcherDir;
-  std::string launcherUpdatePath;
-  std::string launcherVersion;
-  // Written by the launcher worker before it publishes LauncherUpdateReady; read by the bridge
-  // without the lock.
-  std::atomic<bool> launcherUpdateReady{false};
-  std::thread worker;
-  std::mutex statusMutex;
-  std::atomic<bool> cancelRequested{false};
-  UpdateStatus status;
-
  private:
+  friend struct UpdateManagerTestAccess;  // tests: join the worker, hold the status lock
+
   using WorkerEntry = void (UpdateManager::*)();
   void StartWorker(WorkerEntry entry);
 
@@ -90,11 +90,28 @@ class UpdateManager {
   // True (and the state Idle with `message`) when a cancel was requested.
   bool CancelSeen(const char* message);
 
-  // Steps of the workers; each returns false when it ended the run with a final state.
-  bool FetchGameVersion(GameVersionInfo& server);
-  bool FindOutdatedFiles(const std::vector<ManifestEntry>& entries, FileList& outdated);
-  bool InstallFiles(const FileList& files);
-  bool InstallVerified(const ManifestEntry& entry, const std::string& localPath);
-  bool FindDamagedFiles(const std::vector<ManifestEntry>& entries, FileList& damaged);
-  bool RepairFiles(const FileList& files);
+  // The game update and the repair pass are one procedure described by `pass`. Each step
+  // returns false when it ended the run with a final state.
+  void RunClientPass(const PassDescription& pass);
+  bool CheckGameVersion(const PassDescription& pass, GameVersionInfo& server);
+  bool FetchGameVersion(const PassDescription& pass, GameVersionInfo& server);
+  bool FetchManifest(const PassDescription& pass, const std::string& url,
+                     std::vector<ManifestEntry>& entries);
+  bool CheckFiles(const PassDescription& pass, const std::vector<ManifestEntry>& entries,
+                  FileList& work);
+  bool InstallFiles(const PassDescription& pass, const FileList& files);
+  bool InstallFile(const PassDescription& pass, const ManifestEntry& entry,
+                   const std::string& localPath);
+
+  std::string baseUrl;
+  std::string launcherDir;
+  std::string launcherUpdatePath;
+  std::string launcherVersion;
+  // Written by the launcher worker before it publishes LauncherUpdateReady; read by the bridge
+  // without the lock.
+  std::atomic<bool> launcherUpdateReady{false};
+  std::thread worker;
+  mutable std::mutex statusMutex;
+  std::atomic<bool> cancelRequested{false};
+  UpdateStatus status;
 };

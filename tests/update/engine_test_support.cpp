@@ -7,6 +7,7 @@
 
 #include "log/log.h"
 #include "tests/update/loopback_server.h"
+#include "tests/update/manager_access.h"
 
 namespace testing_support {
 
@@ -24,12 +25,11 @@ std::string TextOf(const LogMessage& message) {
 }  // namespace
 
 void FinishWorker(UpdateManager& manager) {
-  if (manager.worker.joinable()) manager.worker.join();
+  UpdateManagerTestAccess::JoinWorker(manager);
 }
 
 UpdateStatus StatusOf(UpdateManager& manager) {
-  std::lock_guard lock(manager.statusMutex);
-  return manager.status;
+  return manager.CopyStatus();
 }
 
 std::vector<std::string> LoggedLines(LogCapture& viewer) {

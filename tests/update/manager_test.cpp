@@ -8,6 +8,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/update/engine_test_support.h"
 #include "tests/update/loopback_server.h"
+#include "tests/update/manager_access.h"
 #include "update/update_api.h"
 #include "update/update_manager.h"
 
@@ -98,7 +99,7 @@ TEST_F(Manager, NothingStartsWhileALauncherUpdateIsReady) {
   manager.CheckUpdate();
   manager.FixClient();
   manager.CheckLauncherUpdate();
-  EXPECT_FALSE(manager.worker.joinable());
+  EXPECT_FALSE(UpdateManagerTestAccess::HasWorker(manager));
   EXPECT_EQ(StatusOf(manager).message, "ready");
 }
 

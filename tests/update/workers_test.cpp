@@ -14,6 +14,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/update/engine_test_support.h"
 #include "tests/update/loopback_server.h"
+#include "tests/update/manager_access.h"
 #include "update/file_hash.h"
 #include "update/update_manager.h"
 
@@ -215,14 +216,14 @@ TEST_F(Workers, LauncherUpdateDownloadsBesideTheLauncherAndWaits) {
   const UpdateStatus status = StatusOf(manager);
   EXPECT_EQ(status.state, UpdateState::LauncherUpdateReady);
   EXPECT_FALSE(status.canStart);
-  EXPECT_TRUE(manager.launcherUpdateReady.load());
+  EXPECT_TRUE(manager.IsLauncherUpdateReady());
   EXPECT_EQ(dir.Read("Launcher_v1.0.10.exe"), "not really a program");
 
   // Not a program: the start fails, is logged, and the update stays ready for another try.
   EXPECT_FALSE(manager.ApplyLauncherUpdate());
   EXPECT_TRUE(AnyLineHas(LoggedLines(viewer), "]: Failed to launch new launcher, error="));
   manager.CheckUpdate();
-  EXPECT_FALSE(manager.worker.joinable());
+  EXPECT_FALSE(UpdateManagerTestAccess::HasWorker(manager));
   EXPECT_EQ(StatusOf(manager).state, UpdateState::LauncherUpdateReady);
 }
 
@@ -244,7 +245,7 @@ TEST_F(Workers, LauncherVersionThatIsNoFileNameIsRefused) {
                  R"({"version":"9.0/../../x","launcher_url":")" + server.Url("bytes/10") + R"("})");
   Run(&UpdateManager::CheckLauncherUpdate);
   EXPECT_EQ(StatusOf(manager).errorDetail, "Failed to download launcher update");
-  EXPECT_FALSE(manager.launcherUpdateReady.load());
+  EXPECT_FALSE(manager.IsLauncherUpdateReady());
   EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <thread>
 
+#include "tests/update/manager_access.h"
 #include "tests/update_e2e/scenario.h"
 
 namespace testing_support {
@@ -99,7 +100,7 @@ class CancelPoint : public Scenario {
     server->Hold("files/" + path);
     return [this, path, content](UpdateManager& manager) {
       server->WaitUntilHeld("files/" + path);
-      std::unique_lock statusLock(manager.statusMutex);
+      const auto statusLock = UpdateManagerTestAccess::LockStatus(manager);
       server->Release("files/" + path);
       const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
       while (Installed(path) != content && std::chrono::steady_clock::now() < deadline)

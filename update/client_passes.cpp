@@ -1,0 +1,189 @@
+// The game update and the repair pass: one procedure over the game client, told apart by their
+// PassDescription. Check pass: every manifest entry is hashed against its installed copy. Install
+// pass: each entry found missing or changed is downloaded beside its file and replaces it.
+#include <exception>
+
+#include "log/log.h"
+#include "platform/file_ops.h"
+#include "update/file_hash.h"
+#include "update/local_files.h"
+#include "update/local_version.h"
+#include "update/pass_description.h"
+#include "update/update_manager.h"
+#include "update/url_text.h"
+#include "update/version_documents.h"
+
+void UpdateManager::UpdateWorker() {
+  RunClientPass(kGameUpdatePass);
+}
+
+void UpdateManager::VerifyWorker() {
+  RunClientPass(kRepairPass);
+}
+
+void UpdateManager::RunClientPass(const PassDescription& pass) {
+  LogInfoAs(pass.workerName, "%s", pass.startedLine);
+  SetStatus(UpdateState::Checking, 0, pass.firstStatus);
+
+  GameVersionInfo server;
+  std::string manifestUrl = baseUrl + "manifest.json";
+  if (pass.readsVersionFiles) {
+    if (!CheckGameVersion(pass, server)) return;
+    manifestUrl = server.manifestUrl;
+    SetStatus(UpdateState::Checking, 20, "Downloading file list...");
+  }
+  std::vector<ManifestEntry> entries;
+  if (!FetchManifest(pass, manifestUrl, entries)) return;
+
+  FileList work;
+  if (!CheckFiles(pass, entries, work)) return;
+  if (!work.entries.empty()) {
+    LogInfoAs(pass.workerName, "%s", pass.announceWork(work.entries.size(), work.bytes).c_str());
+    if (!InstallFiles(pass, work)) return;
+  }
+  if (pass.readsVersionFiles) {
+    const std::string versionFile = launcherDir + "/local_version.txt";
+    if (!WriteLocalVersion(versionFile, server.version)) {
+      LogErrorAs(pass.workerName, "Cannot write %s", versionFile.c_str());
+    }
+  }
+  if (work.entries.empty()) {
+    SetStatus(pass.nothingToDoState, 100, pass.nothingToDo);
+  } else {
+    SetStatus(UpdateState::Complete, 100, pass.installed);
+  }
+}
+
+// Compares the server's version with the installed one; false when the run ended (an error, a
+// cancel, or the two agree).
+bool UpdateManager::CheckGameVersion(const PassDescription& pass, GameVersionInfo& server) {
+  if (!FetchGameVersion(pass, server)) return false;
+  LogInfoAs(pass.workerName, "Server version: %s", server.version.c_str());
+  const std::string localVersion = ReadLocalVersion(launcherDir + "/local_version.txt");
+  const std::string shownVersion = localVersion.empty() ? "Unknown" : localVersion;
+  PublishVersions(&shownVersion, nullptr);
+  LogInfoAs(pass.workerName, "Local version: %s", localVersion.c_str());
+  if (!localVersion.empty() && localVersion == server.version) {
+    SetStatus(pass.nothingToDoState, 100, pass.nothingToDo);
+    return false;
+  }
+  return true;
+}
+
+bool UpdateManager::FetchGameVersion(const PassDescription& pass, GameVersionInfo& server) {
+  const std::string text = DownloadToString(baseUrl + "version.json");
+  if (text.empty()) {
+    SetError("Failed to check version: Cannot connect to update server");
+    return false;
+  }
+  if (CancelSeen(pass.cancelled)) return false;
+  try {
+    server = ParseGameVersion(text, baseUrl + "manifest.json");
+  } catch (const std::exception& error) {
+    SetError(std::string("Failed to parse version info: ") + error.what());
+    return false;
+  }
+  PublishVersions(nullptr, &server.version);
+  return true;
+}
+
+bool UpdateManager::FetchManifest(const PassDescription& pass, const std::string& url,
+                                  std::vector<ManifestEntry>& entries) {
+  const std::string text = DownloadToString(url);
+  if (text.empty()) {
+    SetError(pass.manifestDownloadFailed);
+    return false;
+  }
+  if (pass.cancelCheckAfterManifest && CancelSeen(pass.cancelled)) return false;
+  std::string manifestVersion;  // read by the parser, used by no pass
+  if (!LoadManifest(text, entries, manifestVersion)) {
+    SetError("Failed to parse manifest");
+    return false;
+  }
+  if (pass.logsFindings) LogInfoAs(pass.workerName, "Manifest contains %zu files", entries.size());
+  return true;
+}
+
+bool UpdateManager::LoadManifest(const std::string& text, std::vector<ManifestEntry>& entries,
+                                 std::string& version) {
+  try {
+    manifest::Parse(text, entries, version);
+    return true;
+  } catch (const std::exception& error) {
+    LogError("LoadManifest error: %s", error.what());
+    return false;
+  }
+}
+
+bool UpdateManager::CheckFiles(const PassDescription& pass,
+                               const std::vector<ManifestEntry>& entries, FileList& work) {
+  if (pass.checkStart) SetStatus(UpdateState::Verifying, 30, pass.checkStart);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (CancelSeen(pass.cancelled)) return false;
+    const ManifestEntry& entry = entries[i];
+    const std::string localPath = LocalFilePath(launcherDir, entry.path);
+    const LocalFileCheck local = CheckLocalFile(localPath);
+    if (local.state == platform::PathState::Error) {
+      LogErrorAs(pass.workerName, "Cannot examine %s: %lu", localPath.c_str(), local.errorCode);
+      SetError("Failed to download: " + entry.path);
+      return false;
+    }
+    const bool missing = local.state == platform::PathState::Missing;
+    const bool changed = !missing && local.hash != entry.hash;
+    if (pass.logsFindings && missing) {
+      LogInfoAs(pass.workerName, "Missing: %s", entry.path.c_str());
+    } else if (pass.logsFindings && changed) {
+      LogInfoAs(pass.workerName, "Modified: %s (local=%s, server=%s)", entry.path.c_str(),
+                local.hash.c_str(), entry.hash.c_str());
+    }
+    if (missing || changed) work.Add(entry);
+    SetStatus(UpdateState::Verifying, pass.checkProgress(i, entries.size()),
+              pass.checkPrefix + entry.path);
+  }
+  return true;
+}
+
+bool UpdateManager::InstallFiles(const PassDescription& pass, const FileList& files) {
+  const std::size_t count = files.entries.size();
+  PublishPassTotals(static_cast<std::int32_t>(count), files.bytes);
+  if (pass.installStart) SetStatus(UpdateState::Downloading, 50, pass.installStart);
+  std::uint64_t bytesDone = 0;
+  for (std::size_t k = 0; k < count; ++k) {
+    if (CancelSeen(pass.cancelled)) return false;
+    const ManifestEntry& entry = files.entries[k];
+    const std::string localPath = LocalFilePath(launcherDir, entry.path);
+    if (!CreateParentFolders(localPath)) {
+      SetError("Failed to download: " + entry.path);
+      return false;
+    }
+    SetStatus(UpdateState::Downloading, pass.installProgress(k, count),
+              pass.installPrefix + entry.path);
+    if (!InstallFile(pass, entry, localPath)) return false;
+    bytesDone += static_cast<std::uint64_t>(entry.size);
+    PublishPassProgress(static_cast<std::int32_t>(k + 1), bytesDone);
+  }
+  return true;
+}
+
+// The download replaces the installed file only when it arrived whole (and, when the pass
+// verifies downloads, when its hash is the manifest's).
+bool UpdateManager::InstallFile(const PassDescription& pass, const ManifestEntry& entry,
+                                const std::string& localPath) {
+  const std::string url = baseUrl + "files/" + EncodeUrlPath(entry.path);
+  const std::string temporary = DownloadToTemporaryFile(url, localPath);
+  if (temporary.empty()) {
+    SetError("Failed to download: " + entry.path);
+    return false;
+  }
+  if (pass.verifiesDownloads && HashFile(temporary) != entry.hash) {
+    RemoveFileQuietly(temporary);
+    SetError("Downloaded file corrupted: " + entry.path);
+    return false;
+  }
+  if (!platform::MoveFileReplacing(temporary, localPath)) {
+    RemoveFileQuietly(temporary);
+    SetError("Failed to download: " + entry.path);
+    return false;
+  }
+  return true;
+}
