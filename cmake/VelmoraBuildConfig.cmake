@@ -1,14 +1,23 @@
-# velmora_build_config(<target> [PATCH_URL <url>])
+# velmora_build_config(<target> [PATCH_URL <url>] [CA_BUNDLE <file>])
 #
 # Compiles the build settings of common/build_config.h into <target>. Every executable that links
 # the launcher's code carries its own copy, so one build tree can hold launchers aimed at
 # different patch servers (the product's, a test server on loopback) without building the
-# libraries twice.
+# libraries twice. CA_BUNDLE (default VELMORA_CA_BUNDLE, empty) is a PEM file of the authorities
+# the program trusts instead of the system's store; Linux only: WinINet trusts the system's store.
 function(velmora_build_config target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "PATCH_URL" "")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "PATCH_URL;CA_BUNDLE" "")
   if(NOT arg_PATCH_URL)
     set(arg_PATCH_URL "${VELMORA_PATCH_URL}")
   endif()
+  if(NOT DEFINED arg_CA_BUNDLE)
+    set(arg_CA_BUNDLE "${VELMORA_CA_BUNDLE}")
+  endif()
+  if(arg_CA_BUNDLE AND VELMORA_WINDOWS)
+    message(FATAL_ERROR "a CA bundle cannot be built into a Windows program: WinINet trusts "
+                        "the system's certificate store; add the authority there instead")
+  endif()
+  set(VELMORA_CONFIG_CA_BUNDLE "${arg_CA_BUNDLE}")
   velmora_info_page_url("${arg_PATCH_URL}" info_url)
   set(VELMORA_CONFIG_TARGET "${target}")
   set(VELMORA_CONFIG_PATCH_URL "${arg_PATCH_URL}")
@@ -26,3 +35,12 @@ function(velmora_info_page_url patch_url out_var)
   endif()
   set(${out_var} "${CMAKE_MATCH_1}/mini/" PARENT_SCOPE)
 endfunction()
+
+# The test certificate authority of this build tree (scripts/test-certificates.sh makes it): the
+# launchers of the tests, the benchmarks and the demo trust it; the product never does.
+set(VELMORA_TEST_CA_DIR "${CMAKE_BINARY_DIR}/test-ca")
+if(VELMORA_WINDOWS)
+  set(VELMORA_TEST_CA_BUNDLE "")
+else()
+  set(VELMORA_TEST_CA_BUNDLE "${VELMORA_TEST_CA_DIR}/ca.pem")
+endif()

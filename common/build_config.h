@@ -1,5 +1,6 @@
 // Settings compiled into each launcher program (cmake/VelmoraBuildConfig.cmake generates the
-// definitions for every executable from VELMORA_PATCH_URL and VELMORA_LAUNCHER_VERSION).
+// definitions for every executable from VELMORA_PATCH_URL, VELMORA_CA_BUNDLE and
+// VELMORA_LAUNCHER_VERSION).
 #pragma once
 
 namespace build_config {
@@ -8,6 +9,9 @@ namespace build_config {
 extern const char* const kPatchUrl;
 // The information page: the patch server's scheme and host with the path "/mini/".
 extern const char* const kInfoPageUrl;
+// A file of PEM certificates that the patch server's certificate must chain to instead of the
+// system's store (Linux); empty, as in the product: the system's store.
+extern const char* const kCaBundle;
 // This launcher's version text.
 extern const char* const kLauncherVersion;
 

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The launcher demo. Builds the optimised launcher, publishes version 1.1 of the sample game
-# client on the demo patch server (127.0.0.1:47611, this machine only) and starts the launcher
-# from a folder holding version 1.0 against it: the launcher finds itself up to date, downloads
-# the files that changed or are new and enables its start button.
+# client and serves it over HTTPS with nginx (https://localhost:47611/patch/, this machine only,
+# with a certificate of the build tree's test authority, which the demo launcher is built to
+# trust), and starts the launcher from a folder holding version 1.0 against it: the launcher
+# finds itself up to date, downloads the files that changed or are new and enables its start
+# button.
 #
 # With a display ($DISPLAY) the launcher window opens there and the demo ends when you close it.
 # Without one it runs on a private X server, waits until the page has come up and the update has
@@ -31,7 +33,7 @@ trap stop_all EXIT
 build_programs() {
   scripts/setup.sh
   cmake --preset linux-release -B "$build" >/dev/null
-  cmake --build "$build" -j "$(nproc)" --target launcher_demo patchserver logview sampleclient publish
+  cmake --build "$build" -j "$(nproc)" --target launcher_demo logview sampleclient publish
 }
 
 # The patch server's folder: version 1.1 of the sample client, and a launcher version document
@@ -51,17 +53,21 @@ prepare_patch_tree() {
   cp "$bin/demo/Launcher.exe" "$out/install/Launcher.exe"
 }
 
-start_patch_server() {
-  "$bin/patchserver" --root "$out/patch" --port "$port" 2> "$out/patchserver.log" &
+# nginx, as a process of this script (scripts/web-server.sh), with the studio's patch-tree
+# configuration; its access log names every request and the connection that carried it.
+start_web_server() {
+  scripts/web-server.sh --run "$out/web-server" --tree "$out/patch" --port "$port" \
+    --certificates "$PWD/$build/test-ca" > "$out/web-server.out" 2>&1 &
   pids+=($!)
   for _ in $(seq 100); do
-    grep -q "serving" "$out/patchserver.log" && return 0
+    curl -sf --cacert "$PWD/$build/test-ca/ca.pem" -o /dev/null \
+      "https://localhost:$port/patch/version.json" && return 0
     kill -0 "${pids[-1]}" 2>/dev/null || break
-    sleep 0.05
+    sleep 0.1
   done
-  cat "$out/patchserver.log" >&2
-  fail "the demo patch server could not listen on 127.0.0.1:$port; stop whatever uses that port" \
-       "(ss -ltnp 'sport = :$port' shows it) and run the demo again"
+  cat "$out/web-server.out" "$out/web-server/error.log" >&2 2>/dev/null || true
+  fail "the demo's web server could not listen on 127.0.0.1:$port; stop whatever uses that" \
+       "port (ss -ltnp 'sport = :$port' shows it) and run the demo again"
 }
 
 # The launcher's log, as the log viewer prints it, into launcher.log.
@@ -128,8 +134,9 @@ run_headless() {
 
 build_programs
 prepare_patch_tree
-start_patch_server
-say "patch server: http://127.0.0.1:$port/patch/ serving $out/patch"
+start_web_server
+say "patch server: nginx at https://localhost:$port/patch/ serving $out/patch"
+say "its requests: $out/web-server/access.log"
 # The demo's settings, log socket and browser runtime files stay in its own folder.
 export XDG_CONFIG_HOME=$out/config XDG_RUNTIME_DIR=$out/runtime
 if [ -n "${DISPLAY:-}" ]; then

@@ -14,6 +14,9 @@ packages=(
   nlohmann-json3-dev libxxhash-dev libcpp-httplib-dev libssl-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev xxhash curl time python3
+  # the web server of the HTTPS tests, the benchmarks and the demo (run by scripts/web-server.sh
+  # as a process of the project, never as the system's service) and its test certificates
+  nginx openssl
   # page tests
   chromium nodejs npm
 )

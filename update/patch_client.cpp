@@ -48,6 +48,17 @@ Transfer Run(const std::string& url, const std::atomic<bool>& cancel, Opened ope
   return transfer;
 }
 
+// What a failure that the client could name was, for its log line; null for the others.
+const char* ProblemName(platform::HttpProblem problem) {
+  switch (problem) {
+    case platform::HttpProblem::Certificate:
+      return "Certificate refused";
+    case platform::HttpProblem::None:
+      break;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 bool UpdateManager::DownloadToMemory(const std::string& url, std::vector<std::uint8_t>& out) {
@@ -58,6 +69,9 @@ bool UpdateManager::DownloadToMemory(const std::string& url, std::vector<std::ui
         out.insert(out.end(), data, data + size);
         return true;
       });
+  if (const char* problem = ProblemName(transfer.outcome.problem)) {
+    LogError("%s for %s: %s", problem, url.c_str(), transfer.outcome.detail.c_str());
+  }
   switch (transfer.outcome.failedStep) {
     case platform::HttpStep::Open:
       LogError("InternetOpen failed: %lu", transfer.outcome.errorCode);
@@ -109,6 +123,8 @@ std::string UpdateManager::DownloadToTemporaryFile(const std::string& url,
                         opened && !file.fail();
   if (transfer.rejectedStatus) {
     LogError("Request failed for %s: HTTP status %ld", url.c_str(), transfer.status);
+  } else if (const char* problem = ProblemName(transfer.outcome.problem)) {
+    LogError("%s for %s: %s", problem, url.c_str(), transfer.outcome.detail.c_str());
   } else if (transfer.outcome.failedStep == platform::HttpStep::Read) {
     LogError("Transfer broke off for %s: %lu", url.c_str(), transfer.outcome.errorCode);
   }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 
+#include "common/build_config.h"
 #include "platform/http_client.h"
 
 namespace platform {
@@ -68,6 +69,11 @@ void Configure(CURL* easy, const std::string& url, curl_slist* headers, Transfer
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+  // A build that names its own authorities trusts those and nothing else.
+  if (*build_config::kCaBundle != '\0') {
+    curl_easy_setopt(easy, CURLOPT_CAINFO, build_config::kCaBundle);
+    curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+  }
   // Socket reads of 64 KiB keep loopback and LAN transfers at curl's own speed (8 KiB reads cost
   // a third of it); the body still reaches the receiver in pieces of kHttpChunkSize.
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
@@ -85,27 +91,48 @@ HttpStep StepOf(CURLcode code, bool answered) {
   return answered ? HttpStep::Read : HttpStep::OpenUrl;
 }
 
+HttpProblem ProblemOf(CURLcode code) {
+  switch (code) {
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+      return HttpProblem::Certificate;
+    default:
+      return HttpProblem::None;
+  }
+}
+
+HttpOutcome Failure(HttpStep step, CURLcode code, const char* errorText) {
+  HttpOutcome outcome = HttpFailure(step, static_cast<unsigned long>(code));
+  outcome.problem = ProblemOf(code);
+  outcome.detail = *errorText != '\0' ? errorText : curl_easy_strerror(code);
+  return outcome;
+}
+
 }  // namespace
 
 HttpOutcome HttpGet(const std::string& url, const HttpReceiver& receiver) {
   InitialiseOnce();
   const std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-  if (!easy) return {HttpStep::Open, CURLE_FAILED_INIT, false};
+  if (!easy) return HttpFailure(HttpStep::Open, CURLE_FAILED_INIT);
   curl_slist* headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
   headers = curl_slist_append(headers, "Pragma: no-cache");
   const std::unique_ptr<curl_slist, HeaderListDeleter> headerList(headers);
 
   Transfer transfer{easy.get(), &receiver};
   Configure(easy.get(), url, headerList.get(), &transfer);
+  char errorText[CURL_ERROR_SIZE] = "";
+  curl_easy_setopt(easy.get(), CURLOPT_ERRORBUFFER, errorText);
   const CURLcode code = curl_easy_perform(easy.get());
-  if (transfer.stopped) return {HttpStep::None, 0, true};
+  if (transfer.stopped) return HttpStoppedByReceiver();
 
   long status = 0;
   curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);
   const HttpStep step = StepOf(code, status != 0);
-  if (step != HttpStep::None) return {step, static_cast<unsigned long>(code), false};
+  if (step != HttpStep::None) return Failure(step, code, errorText);
   // An empty body never reached the write callback: the status still has to be delivered.
-  if (!transfer.DeliverStatus()) return {HttpStep::None, 0, true};
+  if (!transfer.DeliverStatus()) return HttpStoppedByReceiver();
   return {};
 }
 
