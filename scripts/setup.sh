@@ -13,7 +13,7 @@ packages=(
   libwebkit2gtk-4.1-dev libgtk-3-dev libxrandr-dev libcurl4-openssl-dev
   nlohmann-json3-dev libxxhash-dev libcpp-httplib-dev libssl-dev
   # tests and benchmarks
-  googletest libgtest-dev libgmock-dev libbenchmark-dev xxhash curl time python3
+  googletest libgtest-dev libgmock-dev libbenchmark-dev xxhash curl aria2 time python3
   # the web server of the HTTPS tests, the benchmarks and the demo (run by scripts/web-server.sh
   # as a process of the project, never as the system's service) and its test certificates
   nginx openssl
