@@ -97,6 +97,20 @@ wait_for_log() {
   return 1
 }
 
+# Takes the window's picture into $1 once the page has drawn itself: a window that has not painted
+# yet is one flat colour, the page has thousands. Fails after $2 seconds of flat pictures.
+take_painted_screenshot() {
+  local colours=0
+  for _ in $(seq "$(($2 * 4))"); do
+    import -window root -crop 800x600+560+240 +repage "$1"
+    colours=$(identify -format '%k' "$1" 2>/dev/null || echo 0)
+    [ "$colours" -gt 64 ] && return 0
+    sleep 0.25
+  done
+  fail "the launcher window never showed its page ($colours colours after $2 s); see $1 and" \
+       "$out/launcher.out"
+}
+
 run_with_display() {
   say "the launcher window is open on $DISPLAY; close it to end the demo"
   say "its log: $out/launcher.log"
@@ -122,7 +136,7 @@ run_headless() {
   else
     say "the update did not finish; the screenshot shows where it stands"
   fi
-  import -window root -crop 800x600+560+240 +repage "$out/launcher.png"
+  take_painted_screenshot "$out/launcher.png" 30
   xdotool mousemove 1332 256 click 1  # the close button of the page's title bar
   for _ in $(seq 100); do kill -0 "$launcher" 2>/dev/null || break; sleep 0.1; done
   say "screenshot: $out/launcher.png"
