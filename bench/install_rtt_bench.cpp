@@ -260,7 +260,7 @@ fs::path CurlConfig(const fs::path& where, const Tree& tree, const std::string& 
                     const fs::path& folder) {
   const fs::path config = where / "curl.conf";
   std::ofstream out(config);
-  out << "silent\nfail\ncreate-dirs\ncacert = \"" << Nginx::CaFile() << "\"\n";
+  out << "silent\nno-progress-meter\nfail\ncreate-dirs\ncacert = \"" << Nginx::CaFile() << "\"\n";
   for (const auto& path : tree.paths) {
     out << "url = \"" << patchUrl << "files/" << path << "\"\n";
     out << "output = \"" << (folder / path).string() << "\"\n";
@@ -271,7 +271,7 @@ fs::path CurlConfig(const fs::path& where, const Tree& tree, const std::string& 
 double CurlOneProcess(const fs::path& where, const Tree& tree, const std::string& patchUrl,
                       const fs::path& folder, bool parallel) {
   const fs::path config = CurlConfig(where, tree, patchUrl, folder);
-  std::vector<std::string> argv{"curl", "-s", "--config", config.string()};
+  std::vector<std::string> argv{"curl", "--config", config.string()};
   if (parallel) argv.insert(argv.end(), {"--parallel", "--parallel-max", "8"});
   return bench::TimeCommand(argv);
 }

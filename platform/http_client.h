@@ -1,10 +1,14 @@
 // One HTTP(S) GET from the patch server. The request is opened, the status handed over, then the
-// body in pieces as it arrives; the caller decides what to keep and when to stop. Windows uses
+// body in pieces as it arrives; the caller decides what to keep and when to stop. Requests are
+// made one at a time per thread; while the thread holds an HttpConnectionScope they share their
+// connection to the server (and its TLS session), so a worker's pass opens one connection, not
+// one per file. Windows uses
 // WinINet (the system's proxy settings), Linux libcurl (proxy from the usual environment
 // variables); both send the agent "Velmora Launcher", bypass every cache, and verify TLS peers:
 // against the system's store, or on Linux against build_config::kCaBundle when a build names one.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -12,6 +16,39 @@
 namespace platform {
 
 inline constexpr std::size_t kHttpChunkSize = 8192;
+
+// A raised cancel flag ends a transfer within kHttpCancelMilliseconds once it has been up for
+// kHttpCancelGraceMilliseconds, also while the transfer waits for the server. Within the grace a
+// piece of the body that arrives still reaches the receiver (which then stops the transfer).
+inline constexpr int kHttpCancelMilliseconds = 100;
+inline constexpr int kHttpCancelGraceMilliseconds = 300;
+
+// Keeps the calling thread's connections open from one request to the next until it is
+// destroyed; a worker holds one for its whole pass. Without one, each request has connections of
+// its own. Scopes nest; the outermost one owns the connections.
+class HttpConnectionScope {
+ public:
+  HttpConnectionScope();
+  ~HttpConnectionScope();
+  HttpConnectionScope(const HttpConnectionScope&) = delete;
+  HttpConnectionScope& operator=(const HttpConnectionScope&) = delete;
+
+ private:
+  bool owner_ = false;
+};
+
+// Limits of every transfer: redirects followed, time to each response's headers, and how long
+// the body may stall completely before the transfer counts as broken off.
+inline constexpr int kHttpMaxRedirects = 5;
+inline constexpr int kHttpHeaderSeconds = 30;
+inline constexpr int kHttpStallSeconds = 120;
+
+struct HttpOptions {
+  // Read by the transfer while it runs; once raised, the transfer ends (outcome.cancelled).
+  const std::atomic<bool>* cancel = nullptr;
+  // The time each response's headers may take (tests shorten it).
+  int headerSeconds = kHttpHeaderSeconds;
+};
 
 struct HttpReceiver {
   // The response's HTTP status, before any body piece (0 when the protocol has none). Returning
@@ -31,7 +68,10 @@ enum class HttpStep {
 // Failures the caller reports with a line of their own, beyond the step and the code.
 enum class HttpProblem {
   None,
-  Certificate,  // the server's certificate was refused: other host, expired, unknown authority
+  Certificate,       // the server's certificate was refused: other host, expired, unknown authority
+  TooManyRedirects,  // more than kHttpMaxRedirects
+  RefusedRedirect,   // a redirect to something other than http or https
+  NoHeaders,         // no complete response headers within kHttpHeaderSeconds
 };
 
 struct HttpOutcome {
@@ -39,6 +79,7 @@ struct HttpOutcome {
   // GetLastError on Windows (12029 for a closed port), the CURLcode on Linux (7).
   unsigned long errorCode = 0;
   bool stoppedByReceiver = false;
+  bool cancelled = false;  // ended because the cancel flag was raised
   HttpProblem problem = HttpProblem::None;
   // The client's own words for the failure, when it has any ("SSL certificate problem: ...").
   std::string detail;
@@ -57,8 +98,15 @@ inline HttpOutcome HttpStoppedByReceiver() {
   return outcome;
 }
 
+inline HttpOutcome HttpCancelled() {
+  HttpOutcome outcome;
+  outcome.cancelled = true;
+  return outcome;
+}
+
 // `url` must already be escaped (no spaces or bytes outside ASCII). Blocks until the transfer
-// ends; a read already waiting for data is not interrupted.
-HttpOutcome HttpGet(const std::string& url, const HttpReceiver& receiver);
+// ends, the receiver stops it or `options.cancel` is raised.
+HttpOutcome HttpGet(const std::string& url, const HttpReceiver& receiver,
+                    const HttpOptions& options = {});
 
 }  // namespace platform

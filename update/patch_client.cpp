@@ -19,7 +19,7 @@ struct Transfer {
   platform::HttpOutcome outcome;
   long status = 0;
   bool rejectedStatus = false;  // stopped because the status was kFirstFailureStatus or above
-  bool cancelled = false;       // stopped on the cancel flag after a piece was taken
+  bool cancelled = false;       // stopped on the cancel flag, by the client or after a piece
   bool sinkFailed = false;      // stopped because the data could not be stored
 };
 
@@ -44,7 +44,10 @@ Transfer Run(const std::string& url, const std::atomic<bool>& cancel, Opened ope
     transfer.cancelled = cancel.load();
     return !transfer.cancelled;
   };
-  transfer.outcome = platform::HttpGet(EscapeUrl(url), receiver);
+  platform::HttpOptions options;
+  options.cancel = &cancel;
+  transfer.outcome = platform::HttpGet(EscapeUrl(url), receiver, options);
+  transfer.cancelled = transfer.cancelled || transfer.outcome.cancelled;
   return transfer;
 }
 
@@ -53,6 +56,12 @@ const char* ProblemName(platform::HttpProblem problem) {
   switch (problem) {
     case platform::HttpProblem::Certificate:
       return "Certificate refused";
+    case platform::HttpProblem::TooManyRedirects:
+      return "Too many redirects";
+    case platform::HttpProblem::RefusedRedirect:
+      return "Redirect refused";
+    case platform::HttpProblem::NoHeaders:
+      return "No response";
     case platform::HttpProblem::None:
       break;
   }

@@ -7,6 +7,7 @@
 #include "common/build_config.h"
 #include "common/launcher_directory.h"
 #include "log/log.h"
+#include "platform/http_client.h"
 
 UpdateManager& UpdateManager::Instance() {
   static UpdateManager instance(build_config::kPatchUrl, GetLauncherDirectory());
@@ -81,7 +82,11 @@ void UpdateManager::StartWorker(WorkerEntry entry) {
   if (worker.joinable()) worker.join();
   cancelRequested.exchange(false);
   try {
-    worker = std::thread(entry, this);
+    // The pass's requests share one connection to the patch server.
+    worker = std::thread([this, entry] {
+      const platform::HttpConnectionScope connections;
+      (this->*entry)();
+    });
   } catch (const std::system_error& error) {
     SetError(std::string("Failed to start the update worker: ") + error.what());
   }

@@ -1,39 +1,35 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <thread>
+
 #include "platform/http_client.h"
 
 namespace platform {
 
 namespace {
 
-class InternetHandle {
- public:
-  explicit InternetHandle(HINTERNET handle) : handle_(handle) {}
-  ~InternetHandle() {
-    if (handle_) InternetCloseHandle(handle_);
-  }
-  InternetHandle(const InternetHandle&) = delete;
-  InternetHandle& operator=(const InternetHandle&) = delete;
-  HINTERNET get() const { return handle_; }
-
- private:
-  HINTERNET handle_;
-};
-
-// 0 for answers without an HTTP status line (FTP).
-long StatusOf(HINTERNET request) {
-  DWORD status = 0;
-  DWORD size = sizeof(status);
-  if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                      nullptr)) {
-    return 0;
-  }
-  return static_cast<long>(status);
-}
+using Clock = std::chrono::steady_clock;
 
 // ERROR_INTERNET_SECURE_FAILURE, which mingw-w64's wininet.h does not define.
 constexpr DWORD kSecureFailure = 12175;
+constexpr DWORD kFlags =
+    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT;
+
+// The Internet handle of a thread's outermost HttpConnectionScope: WinINet keeps a connection
+// to the server alive for the handles below it, so the requests of a pass share it. A cancel
+// closes it from another thread; the next request then opens a new one.
+thread_local HINTERNET scopeInternet = nullptr;
+thread_local bool scopeActive = false;
+
+HINTERNET OpenInternet() {
+  return InternetOpenA("Velmora Launcher", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+}
 
 // WinINet's certificate errors, in the words the log line uses.
 const char* CertificateProblem(DWORD error) {
@@ -64,6 +60,139 @@ HttpOutcome OpenUrlFailure(DWORD error) {
   return outcome;
 }
 
+HttpOutcome Problem(HttpProblem problem, const std::string& detail) {
+  HttpOutcome outcome = HttpFailure(HttpStep::OpenUrl, ERROR_INTERNET_TIMEOUT);
+  outcome.problem = problem;
+  outcome.detail = detail;
+  return outcome;
+}
+
+// 0 for answers without an HTTP status line (FTP).
+long StatusOf(HINTERNET request) {
+  DWORD status = 0;
+  DWORD size = sizeof(status);
+  if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                      nullptr)) {
+    return 0;
+  }
+  return static_cast<long>(status);
+}
+
+bool IsRedirect(long status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+std::string LocationOf(HINTERNET request) {
+  char location[2048];
+  DWORD size = sizeof(location);
+  if (!HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location, &size, nullptr)) return {};
+  return std::string(location, size);
+}
+
+// The redirect's target as a whole URL, relative ones resolved against `base`.
+std::string ResolveLocation(const std::string& base, const std::string& location) {
+  char combined[4096];
+  DWORD size = sizeof(combined);
+  if (!InternetCombineUrlA(base.c_str(), location.c_str(), combined, &size, ICU_NO_ENCODE)) {
+    return location;
+  }
+  return std::string(combined, size);
+}
+
+bool IsHttpUrl(const std::string& url) {
+  const auto startsWith = [&](const char* prefix) {
+    return _strnicmp(url.c_str(), prefix, std::strlen(prefix)) == 0;
+  };
+  return startsWith("http://") || startsWith("https://");
+}
+
+// Watches a request from a second thread: when the cancel flag has been up for the grace, or
+// the response's headers are overdue, it closes the handle the request is blocked on, which
+// makes the blocked WinINet call return. The request's thread stops it before it touches the
+// handles again, and learns from it which of them are gone.
+class Watchdog {
+ public:
+  Watchdog(HINTERNET internet, const std::atomic<bool>* cancel, int headerSeconds)
+      : internet_(internet), cancel_(cancel), headerTime_(headerSeconds) {
+    headerDeadline_ = Clock::now() + headerTime_;
+    thread_ = std::thread([this] { Watch(); });
+  }
+  ~Watchdog() { Stop(); }
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+
+  // A new response is awaited (after a redirect): its headers get the whole time again.
+  void AwaitHeaders() {
+    std::lock_guard lock(mutex_);
+    request_ = nullptr;
+    headerDeadline_ = Clock::now() + headerTime_;
+  }
+  // The headers are in; from now on a cancel closes `request`.
+  void ReadingBody(HINTERNET request) {
+    std::lock_guard lock(mutex_);
+    request_ = request;
+    headerDeadline_.reset();
+  }
+  void Stop() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    woken_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  enum class Fired { No, Cancel, NoHeaders };
+  Fired fired() const { return fired_; }
+  bool closedInternet() const { return closedInternet_; }
+  bool closedRequest() const { return closedRequest_; }
+
+ private:
+  void Watch() {
+    std::unique_lock lock(mutex_);
+    std::optional<Clock::time_point> cancelSeen;
+    while (!stopping_) {
+      woken_.wait_for(lock, std::chrono::milliseconds(kHttpCancelMilliseconds));
+      if (stopping_) return;
+      const auto now = Clock::now();
+      if (cancel_ && cancel_->load() && !cancelSeen) cancelSeen = now;
+      if (cancelSeen &&
+          now - *cancelSeen >= std::chrono::milliseconds(kHttpCancelGraceMilliseconds)) {
+        Fire(Fired::Cancel);
+        return;
+      }
+      if (headerDeadline_ && now > *headerDeadline_) {
+        Fire(Fired::NoHeaders);
+        return;
+      }
+    }
+  }
+
+  void Fire(Fired why) {
+    fired_ = why;
+    if (request_) {
+      InternetCloseHandle(request_);
+      closedRequest_ = true;
+    } else {
+      InternetCloseHandle(internet_);
+      closedInternet_ = true;
+    }
+  }
+
+  HINTERNET internet_;
+  const std::atomic<bool>* cancel_;
+  std::chrono::seconds headerTime_;
+  std::mutex mutex_;
+  std::condition_variable woken_;
+  HINTERNET request_ = nullptr;
+  std::optional<Clock::time_point> headerDeadline_;
+  bool stopping_ = false;
+  Fired fired_ = Fired::No;
+  bool closedInternet_ = false;
+  bool closedRequest_ = false;
+  std::thread thread_;
+};
+
 HttpOutcome ReadBody(HINTERNET request, const HttpReceiver& receiver) {
   char buffer[kHttpChunkSize];
   while (true) {
@@ -76,22 +205,98 @@ HttpOutcome ReadBody(HINTERNET request, const HttpReceiver& receiver) {
   }
 }
 
+// Opens `url`, following at most kHttpMaxRedirects redirects to http or https URLs. Returns the
+// request handle of the final answer (null with `failure` set otherwise).
+HINTERNET OpenFollowingRedirects(HINTERNET internet, std::string url, Watchdog& watchdog,
+                                 HttpOutcome& failure) {
+  for (int redirects = 0;; ++redirects) {
+    HINTERNET request = InternetOpenUrlA(internet, url.c_str(), nullptr, 0, kFlags, 0);
+    if (!request) {
+      failure = OpenUrlFailure(GetLastError());
+      return nullptr;
+    }
+    const long status = StatusOf(request);
+    if (!IsRedirect(status)) return request;
+    const std::string target = ResolveLocation(url, LocationOf(request));
+    InternetCloseHandle(request);
+    if (!IsHttpUrl(target)) {
+      failure = Problem(HttpProblem::RefusedRedirect, "a redirect to " + target);
+      return nullptr;
+    }
+    if (redirects == kHttpMaxRedirects) {
+      failure = Problem(HttpProblem::TooManyRedirects,
+                        "more than " + std::to_string(kHttpMaxRedirects) + " redirects");
+      return nullptr;
+    }
+    url = target;
+    watchdog.AwaitHeaders();
+  }
+}
+
+HttpOutcome Transfer(HINTERNET internet, const std::string& url, const HttpReceiver& receiver,
+                     const HttpOptions& options, bool& internetClosed) {
+  // A body that stalls completely for kHttpStallSeconds counts as broken off.
+  DWORD receiveTimeout = kHttpStallSeconds * 1000;
+  InternetSetOptionA(internet, INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout,
+                     sizeof(receiveTimeout));
+  Watchdog watchdog(internet, options.cancel, options.headerSeconds);
+  HttpOutcome outcome;
+  HINTERNET request = OpenFollowingRedirects(internet, url, watchdog, outcome);
+  if (request) {
+    watchdog.ReadingBody(request);
+    if (receiver.onStatus && !receiver.onStatus(StatusOf(request))) {
+      outcome = HttpStoppedByReceiver();
+    } else {
+      outcome = ReadBody(request, receiver);
+    }
+  }
+  watchdog.Stop();
+  if (request && !watchdog.closedRequest()) InternetCloseHandle(request);
+  internetClosed = watchdog.closedInternet();
+  if (outcome.stoppedByReceiver) return outcome;
+  switch (watchdog.fired()) {
+    case Watchdog::Fired::Cancel:
+      return HttpCancelled();
+    case Watchdog::Fired::NoHeaders:
+      return Problem(HttpProblem::NoHeaders, "no complete response headers within " +
+                                                 std::to_string(options.headerSeconds) +
+                                                 " seconds");
+    case Watchdog::Fired::No:
+      break;
+  }
+  return outcome;
+}
+
 }  // namespace
 
-HttpOutcome HttpGet(const std::string& url, const HttpReceiver& receiver) {
-  const InternetHandle internet(
-      InternetOpenA("Velmora Launcher", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!internet.get()) return HttpFailure(HttpStep::Open, GetLastError());
+HttpConnectionScope::HttpConnectionScope() {
+  if (scopeActive) return;
+  scopeActive = true;
+  owner_ = true;
+}
 
-  const InternetHandle request(InternetOpenUrlA(internet.get(), url.c_str(), nullptr, 0,
-                                                INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE,
-                                                0));
-  if (!request.get()) return OpenUrlFailure(GetLastError());
+HttpConnectionScope::~HttpConnectionScope() {
+  if (!owner_) return;
+  if (scopeInternet) InternetCloseHandle(scopeInternet);
+  scopeInternet = nullptr;
+  scopeActive = false;
+}
 
-  if (receiver.onStatus && !receiver.onStatus(StatusOf(request.get()))) {
-    return HttpStoppedByReceiver();
+HttpOutcome HttpGet(const std::string& url, const HttpReceiver& receiver,
+                    const HttpOptions& options) {
+  HINTERNET internet = scopeActive ? scopeInternet : nullptr;
+  if (!internet) internet = OpenInternet();
+  if (!internet) return HttpFailure(HttpStep::Open, GetLastError());
+  if (scopeActive) scopeInternet = internet;
+
+  bool internetClosed = false;
+  const HttpOutcome outcome = Transfer(internet, url, receiver, options, internetClosed);
+  if (internetClosed) {
+    if (scopeActive) scopeInternet = nullptr;
+  } else if (!scopeActive) {
+    InternetCloseHandle(internet);
   }
-  return ReadBody(request.get(), receiver);
+  return outcome;
 }
 
 }  // namespace platform

@@ -47,4 +47,14 @@ std::string Pattern(std::size_t size);
 // A loopback URL whose port nobody listens on.
 std::string UnusedPortUrl(const std::string& path);
 
+// A URL of loopback_server.py, which also misbehaves on request (both platforms; Linux starts it
+// on first use and stops it when the program ends):
+//   /redirect/<n>          n redirects, then 200 with "arrived"
+//   /redirect-loop/<n>     a redirect to /redirect-loop/<n+1>, for ever
+//   /redirect-away/<s>     a redirect to a file: (s = file) or ftp: (s = ftp) URL
+//   /drip-headers          a status line, then a header one byte every 200 ms, never finished
+//   /stall-body/<n>        announces 2n bytes, sends n and then nothing
+//   /silent/<any>          never answers
+std::string ScriptedServerUrl(const std::string& path);
+
 }  // namespace testing_support

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""The loopback HTTP server of the Windows engine tests (see loopback_server.h for its requests).
+"""The loopback HTTP server of the Windows engine tests (see loopback_server.h for its requests),
+and the misbehaving server of the transfer limit tests on both platforms.
 
   loopback_server.py start <folder>   serves <folder>/tree on 127.0.0.1 from a background process
                                       and writes "<port> <tree folder>" to <folder>/address
@@ -9,11 +10,14 @@ import http.server
 import os
 import shutil
 import signal
+import socket
 import sys
 import time
 import urllib.parse
 
 SLOW_PIECE = 8192
+# How long a request that is never answered (or never finished) holds its connection at most.
+HOLD_SECONDS = 150
 
 
 def pattern(offset, size):
@@ -51,6 +55,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.serve_slow(int(rest))
             elif route == "echo":
                 self.reply(200, self.path.encode("latin-1"), "text/plain")
+            elif route == "redirect":
+                hops = int(rest)
+                if hops > 0:
+                    self.redirect("/redirect/%d" % (hops - 1))
+                else:
+                    self.reply(200, b"arrived", "text/plain")
+            elif route == "redirect-loop":
+                self.redirect("/redirect-loop/%d" % (int(rest or "0") + 1))
+            elif route == "redirect-away":
+                self.redirect({"file": "file:///etc/hosts",
+                               "ftp": "ftp://127.0.0.1:21/file.pak"}[rest])
+            elif route == "drip-headers":
+                self.drip_headers()
+            elif route == "stall-body":
+                self.stall_body(int(rest))
+            elif route == "silent":
+                self.hold()
             elif route == "headers":
                 text = "%s\n%s\n" % (self.headers.get("User-Agent", ""),
                                      self.headers.get("Cache-Control", ""))
@@ -59,6 +80,41 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.reply(404, b"no such route", "text/plain")
         except (BrokenPipeError, ConnectionResetError):
             pass
+
+    def redirect(self, location):
+        self.send_response(302)
+        self.send_header("Location", location)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    # A status line, then one byte of a header every 200 ms, never finished.
+    def drip_headers(self):
+        self.wfile.write(b"HTTP/1.1 200 OK\r\nX-Drip: ")
+        self.wfile.flush()
+        for _ in range(HOLD_SECONDS * 5):
+            self.wfile.write(b"x")
+            self.wfile.flush()
+            time.sleep(0.2)
+
+    # Announces twice `size` bytes, sends `size` and then nothing.
+    def stall_body(self, size):
+        self.send_response(200)
+        self.send_header("Content-Length", str(2 * size))
+        self.end_headers()
+        self.wfile.write(pattern(0, size))
+        self.wfile.flush()
+        self.hold()
+
+    # Keeps the connection open, silent, until the client closes it.
+    def hold(self):
+        self.connection.settimeout(0.1)
+        for _ in range(HOLD_SECONDS * 10):
+            try:
+                if not self.connection.recv(1, socket.MSG_PEEK):
+                    return
+            except socket.timeout:
+                pass
+        self.close_connection = True
 
     def serve_tree(self, relative):
         name = os.path.join(self.tree, os.fsencode(relative).decode("utf-8", "surrogateescape"))

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -119,6 +121,36 @@ void LoopbackServer::Publish(const std::string& name, const std::string& content
 void LoopbackServer::Withdraw(const std::string& name) const {
   std::error_code ignored;
   fs::remove(impl_->tree().path() / fs::u8path(name), ignored);
+}
+
+namespace {
+
+// loopback_server.py in a folder of its own, from first use to the end of the program.
+class ScriptedServer {
+ public:
+  ScriptedServer() : folder_("velmora scripted server") {
+    if (Run("start") != 0) throw std::runtime_error("loopback_server.py did not start");
+    std::ifstream address(folder_.path() / "server" / "address");
+    if (!(address >> port_)) throw std::runtime_error("loopback_server.py wrote no address");
+  }
+  ~ScriptedServer() { Run("stop"); }
+  int port() const { return port_; }
+
+ private:
+  int Run(const std::string& command) const {
+    const std::string line = "python3 '" VELMORA_LOOPBACK_SERVER_PY "' " + command + " '" +
+                             (folder_.path() / "server").string() + "'";
+    return std::system(line.c_str());
+  }
+  TempDir folder_;
+  int port_ = 0;
+};
+
+}  // namespace
+
+std::string ScriptedServerUrl(const std::string& path) {
+  static const ScriptedServer server;
+  return "http://127.0.0.1:" + std::to_string(server.port()) + "/" + path;
 }
 
 std::string UnusedPortUrl(const std::string& path) {

@@ -74,6 +74,12 @@ void LoopbackServer::Withdraw(const std::string& name) const {
   fs::remove(impl_->tree() / fs::u8path(name), ignored);
 }
 
+std::string ScriptedServerUrl(const std::string& path) {
+  // The same server process as LoopbackServer's.
+  static const LoopbackServer server;
+  return server.Url(path);
+}
+
 std::string UnusedPortUrl(const std::string& path) {
   WSADATA data;
   WSAStartup(MAKEWORD(2, 2), &data);

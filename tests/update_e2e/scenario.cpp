@@ -65,7 +65,10 @@ std::vector<std::string> Scenario::GameFiles() const {
 }
 
 UpdateManager& Scenario::Manager() {
-  if (!manager_) manager_ = std::make_unique<UpdateManager>(server->BaseUrl(), game.utf8());
+  if (!manager_) {
+    const std::string baseUrl = otherServerUrl.empty() ? server->BaseUrl() : otherServerUrl;
+    manager_ = std::make_unique<UpdateManager>(baseUrl, game.utf8());
+  }
   return *manager_;
 }
 

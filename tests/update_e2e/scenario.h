@@ -64,6 +64,9 @@ class Scenario : public testing::Test {
   TempDir game{"scenario game ä"};
   LogCapture viewer;
   std::unique_ptr<PatchServer> server;
+  // When set before the first Manager(), the engine uses this base URL instead of `server`'s
+  // (a scenario serving the published tree, work/tree/patch, with a server of its own).
+  std::string otherServerUrl;
 
  private:
   RunRecord Run(void (UpdateManager::*start)(), const During& during);
