@@ -2,10 +2,10 @@
 // body in pieces as it arrives; the caller decides what to keep and when to stop. Requests are
 // made one at a time per thread; while the thread holds an HttpConnectionScope they share their
 // connection to the server (and its TLS session), so a worker's pass opens one connection, not
-// one per file. Windows uses
-// WinINet (the system's proxy settings), Linux libcurl (proxy from the usual environment
-// variables); both send the agent "Velmora Launcher", bypass every cache, and verify TLS peers:
-// against the system's store, or on Linux against build_config::kCaBundle when a build names one.
+// one per file. Windows uses WinINet (the system's proxy settings), Linux libcurl (proxy from the
+// usual environment variables); both send the agent "Velmora Launcher", bypass every cache, and
+// verify TLS peers: against the system's store, or on Linux against build_config::kCaBundle when
+// a build names one.
 #pragma once
 
 #include <atomic>
