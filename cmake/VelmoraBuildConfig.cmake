@@ -1,12 +1,14 @@
-# velmora_build_config(<target> [PATCH_URL <url>] [CA_BUNDLE <file>])
+# velmora_build_config(<target> [PATCH_URL <url>] [CA_BUNDLE <file>] [LAUNCHER_VERSION <text>])
 #
 # Compiles the build settings of common/build_config.h into <target>. Every executable that links
 # the launcher's code carries its own copy, so one build tree can hold launchers aimed at
-# different patch servers (the product's, a test server on loopback) without building the
-# libraries twice. CA_BUNDLE (default VELMORA_CA_BUNDLE, empty) is a PEM file of the authorities
-# the program trusts instead of the system's store; Linux only: WinINet trusts the system's store.
+# different patch servers (the product's, a test server on loopback), or of different versions
+# (an older and a newer one for the self-update), without building the libraries twice.
+# CA_BUNDLE (default VELMORA_CA_BUNDLE, empty) is a PEM file of the authorities the program trusts
+# instead of the system's store; Linux only: WinINet trusts the system's store. LAUNCHER_VERSION
+# defaults to VELMORA_LAUNCHER_VERSION.
 function(velmora_build_config target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "PATCH_URL;CA_BUNDLE" "")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "PATCH_URL;CA_BUNDLE;LAUNCHER_VERSION" "")
   if(NOT arg_PATCH_URL)
     set(arg_PATCH_URL "${VELMORA_PATCH_URL}")
   endif()
@@ -18,6 +20,9 @@ function(velmora_build_config target)
                         "the system's certificate store; add the authority there instead")
   endif()
   set(VELMORA_CONFIG_CA_BUNDLE "${arg_CA_BUNDLE}")
+  if(arg_LAUNCHER_VERSION)
+    set(VELMORA_LAUNCHER_VERSION "${arg_LAUNCHER_VERSION}")
+  endif()
   velmora_info_page_url("${arg_PATCH_URL}" info_url)
   set(VELMORA_CONFIG_TARGET "${target}")
   set(VELMORA_CONFIG_PATCH_URL "${arg_PATCH_URL}")

@@ -1,7 +1,16 @@
 #include "launcher/upgrade.h"
 
-// The hand-over itself is not implemented yet: a launcher started with --upgrade starts normally
-// under whatever name it has.
+#include "common/launcher_directory.h"
+#include "launcher/upgrade_handover.h"
+#include "platform/launcher_files.h"
+#include "platform/path_separator.h"
+#include "platform/process.h"
+
 bool HandleUpgradeMode() {
-  return true;
+  const upgrade::HandOverOperations system{
+      platform::SleepMilliseconds,      platform::ListMatchingEntries, platform::DeleteOneFile,
+      platform::RenameWithoutReplacing, platform::StartProcess,
+  };
+  return upgrade::RunHandOver(
+      upgrade::HandOverPathsFor(GetExecutablePath(), platform::PathSeparator()), system);
 }

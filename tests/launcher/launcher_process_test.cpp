@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "tests/launcher/support/child_process.h"
@@ -34,6 +35,9 @@ TEST(LauncherProcess, WithoutADisplayItSaysSoOnTheTerminalAndExitsWithOne) {
   EXPECT_THAT(LinesUntilNow(log),
               ElementsAre("I|WinMain: Launcher starting with args: -x --upgrade-now",
                           "I|WinMain: Upgrade mode detected",
+                          "I|HandleUpgradeMode: Upgrade mode: my path = " +
+                              std::filesystem::canonical(VELMORA_LAUNCHER).string(),
+                          "I|HandleUpgradeMode: Already named Launcher.exe, nothing to upgrade",
                           "E|WinMain: Failed to create the web view: no display "
                           "(DISPLAY is not set)"));
 }
