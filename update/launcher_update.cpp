@@ -1,34 +1,45 @@
 // The launcher's own update: fetch a newer launcher beside this one, then hand over to it.
 #include <exception>
+#include <filesystem>
+#include <system_error>
 
 #include "log/log.h"
 #include "platform/file_ops.h"
 #include "platform/path_separator.h"
 #include "platform/process.h"
 #include "update/compare_versions.h"
+#include "update/file_hash.h"
+#include "update/local_files.h"
 #include "update/update_manager.h"
 #include "update/version_documents.h"
 
 namespace {
 
 constexpr const char kUpToDate[] = "Launcher is up to date";
-
-// The server's version becomes part of a file name: only letters, digits and . - _ + may appear,
-// so the name can never point into another folder.
-bool IsUsableInFileName(const std::string& version) {
-  if (version.empty()) return false;
-  for (const char c : version) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                       c == '.' || c == '-' || c == '_' || c == '+';
-    if (!plain) return false;
-  }
-  return true;
-}
+constexpr const char kDownloadFailed[] = "Failed to download launcher update";
 
 // The folder of `path` with its final separator, or "" when it has none.
 std::string FolderOf(const std::string& path) {
   const std::size_t separator = path.find_last_of("/\\");
   return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+// How the downloaded `file` differs from what launcher_version.json says of it; empty when it
+// matches or the document says nothing.
+std::string Mismatch(const std::string& file, const LauncherVersionInfo& expected) {
+  if (expected.size) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(std::filesystem::u8path(file), error);
+    if (error || size != *expected.size) {
+      return "size " + (error ? std::string("unknown") : std::to_string(size)) + ", expected " +
+             std::to_string(*expected.size);
+    }
+  }
+  if (!expected.hash.empty()) {
+    const std::string hash = HashFile(file);
+    if (hash != expected.hash) return "hash " + hash + ", expected " + expected.hash;
+  }
+  return {};
 }
 
 }  // namespace
@@ -55,15 +66,28 @@ void UpdateManager::LauncherUpdateWorker() {
   }
   LogInfo("Launcher update available: %s -> %s", launcherVersion.c_str(), server.version.c_str());
   SetStatus(UpdateState::Downloading, 20, "Downloading launcher update...");
-  if (!IsUsableInFileName(server.version)) {
+  if (!IsUsableLauncherVersion(server.version)) {
     LogError("Launcher version is not usable in a file name: %s", server.version.c_str());
-    return SetError("Failed to download launcher update");
+    return SetError(kDownloadFailed);
   }
   launcherUpdatePath =
       launcherDir + platform::PathSeparator() + "Launcher_v" + server.version + ".exe";
-  if (!DownloadToFile(server.launcherUrl, launcherUpdatePath) ||
-      !platform::MarkExecutable(launcherUpdatePath)) {
-    return SetError("Failed to download launcher update");
+
+  // The transfer goes to a temporary name: an error page, a broken-off or cancelled transfer
+  // never lies under the name that is started.
+  const std::string temporary = DownloadToTemporaryFile(server.launcherUrl, launcherUpdatePath);
+  if (temporary.empty()) return SetError(kDownloadFailed);
+  if (const std::string mismatch = Mismatch(temporary, server); !mismatch.empty()) {
+    LogError("Launcher update does not match launcher_version.json: %s", mismatch.c_str());
+    RemoveFileQuietly(temporary);
+    return SetError(kDownloadFailed);
+  }
+  // Every further check of the downloaded file belongs here, before it takes its final name.
+  if (!platform::MarkExecutable(temporary) ||
+      !platform::MoveFileReplacing(temporary, launcherUpdatePath)) {
+    LogError("Cannot put the launcher update in place: %s", launcherUpdatePath.c_str());
+    RemoveFileQuietly(temporary);
+    return SetError(kDownloadFailed);
   }
   launcherUpdateReady.store(true);
   SetStatus(UpdateState::LauncherUpdateReady, 100,
@@ -76,9 +100,16 @@ bool UpdateManager::ApplyLauncherUpdate() {
     LogError("No launcher update ready to apply");
     return false;
   }
-  if (platform::QueryPath(launcherUpdatePath).state == platform::PathState::Missing) {
-    LogError("New launcher not found at %s", launcherUpdatePath.c_str());
+  // A failed hand-over must not leave the page waiting in "launcher_update_ready", whose start
+  // rule keeps START GAME disabled: the state becomes Error. The flag stays set, so a later call
+  // may try again.
+  const auto failed = [this](const std::string& detail) {
+    LogError("%s", detail.c_str());
+    SetError(detail);
     return false;
+  };
+  if (platform::QueryPath(launcherUpdatePath).state == platform::PathState::Missing) {
+    return failed("New launcher not found at " + launcherUpdatePath);
   }
   const platform::CommandLine commandLine{launcherUpdatePath, {"--upgrade"}, true};
   LogInfo("Launching new launcher with upgrade: %s",
@@ -86,8 +117,7 @@ bool UpdateManager::ApplyLauncherUpdate() {
   const platform::StartResult started =
       platform::StartProcess(commandLine, FolderOf(launcherUpdatePath));
   if (!started.started) {
-    LogError("Failed to launch new launcher, error=%lu", started.errorCode);
-    return false;
+    return failed("Failed to launch new launcher, error=" + std::to_string(started.errorCode));
   }
   LogInfo("New launcher started, exiting current launcher...");
   platform::ExitProcessNow(0);

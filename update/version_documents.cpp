@@ -1,5 +1,7 @@
 #include "update/version_documents.h"
 
+#include <stdexcept>
+
 #include <nlohmann/json.hpp>
 
 GameVersionInfo ParseGameVersion(const std::string& text, const std::string& defaultManifestUrl) {
@@ -16,5 +18,23 @@ LauncherVersionInfo ParseLauncherVersion(const std::string& text) {
   LauncherVersionInfo info;
   info.version = document.value("version", std::string());
   info.launcherUrl = document.value("launcher_url", std::string());
+  info.hash = document.value("hash", std::string());
+  if (const auto size = document.find("size"); size != document.end()) {
+    // The library would turn -1 into 2^64 - 1 and 1.5 into 1; a size is a whole byte count.
+    if (!size->is_number_unsigned()) {
+      throw std::invalid_argument("launcher size is not a byte count: " + size->dump());
+    }
+    info.size = size->get<std::uint64_t>();
+  }
   return info;
+}
+
+bool IsUsableLauncherVersion(const std::string& version) {
+  if (version.empty()) return false;
+  for (const char c : version) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '.' || c == '-' || c == '_' || c == '+';
+    if (!plain) return false;
+  }
+  return true;
 }

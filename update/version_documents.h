@@ -3,6 +3,8 @@
 // type; missing members take their defaults.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 struct GameVersionInfo {
@@ -17,7 +19,17 @@ GameVersionInfo ParseGameVersion(const std::string& text, const std::string& def
 struct LauncherVersionInfo {
   std::string version;
   std::string launcherUrl;
+  // What the executable at launcherUrl must be, when the document says: its hash text (16
+  // lower-case hex digits, as in the manifest; empty when not given) and its size in bytes.
+  std::string hash;
+  std::optional<std::uint64_t> size;
 };
 
-// launcher_version.json.
+// launcher_version.json. "hash" must be text and "size" a whole number of bytes (not negative)
+// when present.
 LauncherVersionInfo ParseLauncherVersion(const std::string& text);
+
+// Whether a launcher version text can become part of the file name "Launcher_v<version>.exe":
+// not empty, and only ASCII letters, digits and . - _ +, so the name never leaves its folder
+// and means the same file on every system.
+bool IsUsableLauncherVersion(const std::string& version);

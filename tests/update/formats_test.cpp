@@ -172,6 +172,34 @@ TEST(VersionDocuments, LauncherVersion) {
             "[json.exception.type_error.302] type must be string, but is array");
 }
 
+TEST(VersionDocuments, LauncherIntegrityMembers) {
+  const LauncherVersionInfo plain = ParseLauncherVersion(R"({"version":"1.0.4"})");
+  EXPECT_EQ(plain.hash, "");
+  EXPECT_FALSE(plain.size.has_value());
+  const LauncherVersionInfo full =
+      ParseLauncherVersion(R"({"hash":"00c0ffee00c0ffee","size":5000000000})");
+  EXPECT_EQ(full.hash, "00c0ffee00c0ffee");
+  EXPECT_EQ(full.size, 5000000000u) << "beyond 32 bits";
+  EXPECT_EQ(ParseLauncherVersion(R"({"size":0})").size, 0u);
+
+  const std::pair<const char*, const char*> refused[] = {
+      {R"({"size":-1})", "launcher size is not a byte count: -1"},
+      {R"({"size":1.5})", "launcher size is not a byte count: 1.5"},
+      {R"({"size":"12"})", "launcher size is not a byte count: \"12\""},
+      {R"({"hash":12})", "[json.exception.type_error.302] type must be string, but is number"},
+  };
+  for (const auto& [text, error] : refused)
+    EXPECT_EQ(ErrorOf([&] { ParseLauncherVersion(text); }), error) << text;
+}
+
+TEST(VersionDocuments, LauncherVersionsThatCanNameAFile) {
+  for (const char* version : {"1.0.4", "2.0-beta+7", "1_0", "10.20.30.40"})
+    EXPECT_TRUE(IsUsableLauncherVersion(version)) << version;
+  for (const char* version :
+       {"", "9.0/../../x", "1.0.4\\..\\x", "1.0 beta", "1.0.ö", "1:0", "1.0.4\n", "1*"})
+    EXPECT_FALSE(IsUsableLauncherVersion(version)) << version;
+}
+
 TEST(LocalVersion, ReadsTheFirstLineWithoutItsLineEnd) {
   TempDir dir;
   const std::string path = dir.utf8() + "/local_version.txt";

@@ -8,6 +8,8 @@
 //   /empty        200 with an empty body
 //   /bytes/<n>    200 with n bytes of Pattern(n)
 //   /slow/<n>     the same, throttled: 8,192 bytes every 5 ms
+//   /cut/<n>      200 announcing n bytes, but only the first n / 2 of Pattern(n) come before
+//                 the connection is closed
 //   /echo/<any>   200, the body is the request target exactly as the server received it
 //   /headers      200, the body is the User-Agent and Cache-Control headers, one per line
 #pragma once

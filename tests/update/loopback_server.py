@@ -53,6 +53,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.reply(200, pattern(0, int(rest)))
             elif route == "slow":
                 self.serve_slow(int(rest))
+            elif route == "cut":
+                self.serve_cut(int(rest))
             elif route == "echo":
                 self.reply(200, self.path.encode("latin-1"), "text/plain")
             elif route == "redirect":
@@ -135,6 +137,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
             offset += piece
             time.sleep(0.005)
+
+    def serve_cut(self, size):
+        self.send_response(200)
+        self.send_header("Content-Length", str(size))
+        self.end_headers()
+        self.wfile.write(pattern(0, size // 2))
+        self.wfile.flush()
+        self.close_connection = True
 
 
 def serve(folder):

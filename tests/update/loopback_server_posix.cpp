@@ -90,6 +90,16 @@ class LoopbackServer::Impl {
     server_.Get(R"(/slow/(\d+))", [](const httplib::Request& request, httplib::Response& response) {
       ServeSlow(std::stoull(request.matches[1]), response);
     });
+    server_.Get(R"(/cut/(\d+))", [](const httplib::Request& request, httplib::Response& response) {
+      const std::size_t size = std::stoull(request.matches[1]);
+      response.set_content_provider(
+          size, "application/octet-stream",
+          [size](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            if (offset > 0) return false;  // the rest never comes: the connection is dropped
+            const std::string half = Pattern(size / 2);
+            return sink.write(half.data(), half.size());
+          });
+    });
     server_.Get(R"(/echo/.*)", [](const httplib::Request& request, httplib::Response& response) {
       response.set_content(request.target, "text/plain");
     });

@@ -219,12 +219,17 @@ TEST_F(Workers, LauncherUpdateDownloadsBesideTheLauncherAndWaits) {
   EXPECT_TRUE(manager.IsLauncherUpdateReady());
   EXPECT_EQ(dir.Read("Launcher_v1.0.10.exe"), "not really a program");
 
-  // Not a program: the start fails, is logged, and the update stays ready for another try.
-  EXPECT_FALSE(manager.ApplyLauncherUpdate());
-  EXPECT_TRUE(AnyLineHas(LoggedLines(viewer), "]: Failed to launch new launcher, error="));
+  // While it is ready, nothing else starts.
   manager.CheckUpdate();
   EXPECT_FALSE(UpdateManagerTestAccess::HasWorker(manager));
   EXPECT_EQ(StatusOf(manager).state, UpdateState::LauncherUpdateReady);
+
+  // Not a program: the start fails, is logged, and the update stays ready for another try, while
+  // the state lets the player start the game.
+  EXPECT_FALSE(manager.ApplyLauncherUpdate());
+  EXPECT_TRUE(AnyLineHas(LoggedLines(viewer), "]: Failed to launch new launcher, error="));
+  EXPECT_EQ(StatusOf(manager).state, UpdateState::Error);
+  EXPECT_TRUE(manager.IsLauncherUpdateReady());
 }
 
 TEST_F(Workers, LauncherStaysWhenTheServerHasNothingNewer) {
