@@ -110,5 +110,15 @@ TEST_F(PublishPosixTest, TheCommandsExitCodes) {
   EXPECT_NE(out.Read("patch/version.json").find("\"2\""), std::string::npos);
 }
 
+TEST_F(PublishPosixTest, TheLauncherCommandsExitCodes) {
+  const std::string program = "'" + client.Write("Launcher.exe", "MZ").string() + "'";
+  const std::string to = "'" + (out.path() / "patch").string() + "'";
+  EXPECT_EQ(RunCommand("--launcher " + program + " 1.0.4 " + to), 1);
+  EXPECT_EQ(RunCommand("--launcher --replace " + program + " 1.0.4 " + to + " http://h/patch/"), 1);
+  EXPECT_EQ(RunCommand("--launcher " + program + " v1 " + to + " http://h/patch/"), 2);
+  EXPECT_EQ(RunCommand("--launcher " + program + " 1.0.4 " + to + " http://h/patch/"), 0);
+  EXPECT_EQ(out.Read("patch/Launcher_v1.0.4.exe"), "MZ");
+}
+
 }  // namespace
 }  // namespace publish

@@ -1,16 +1,19 @@
-// publish: turns a game client folder into the patch tree the launcher updates from.
+// publish: turns a game client folder into the patch tree the launcher updates from, and puts a
+// new launcher into that tree.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "tools/publish/launcher_release.h"
 #include "tools/publish/publisher.h"
 
 namespace {
 
 constexpr const char* kHelp =
     "usage: publish [--replace] [--quiet] <client folder> <version> <output folder>\n"
+    "       publish --launcher <Launcher.exe> <version> <output folder> <patch url>\n"
     "\n"
     "Writes the patch tree of one game version into <output folder>:\n"
     "  version.json    the version and the hash of manifest.json\n"
@@ -26,14 +29,26 @@ constexpr const char* kHelp =
     "              launcher's own documents) are kept\n"
     "  --quiet     no progress lines on stderr\n"
     "\n"
+    "With --launcher it publishes a new launcher into the same tree instead: the executable\n"
+    "becomes Launcher_v<version>.exe and launcher_version.json names its version, its address\n"
+    "(<patch url>, the address the output folder is served at, ending in /, followed by the\n"
+    "file name), its hash and its size. Launchers older than <version> download it, keep it\n"
+    "only when hash and size match, and hand over to it. <version> must be the version built\n"
+    "into the executable, begin with a digit and hold only ASCII letters, digits and . - _ +.\n"
+    "The game's documents and files in the folder are left alone; publish the game first, as\n"
+    "publishing a game into a folder that holds files needs --replace, which keeps the\n"
+    "launcher's files.\n"
+    "\n"
     "Exit codes:\n"
     "  0  published\n"
     "  1  wrong command line\n"
     "  2  refused: missing client folder, a name that cannot be published, a bad version text,\n"
-    "     an output folder that already holds files (without --replace)\n"
+    "     an output folder that already holds files (without --replace); with --launcher: a\n"
+    "     missing executable, a bad version text or patch url\n"
     "  3  a file could not be read or the tree could not be written\n";
 
 struct Options {
+  bool launcher = false;
   bool replace = false;
   bool quiet = false;
   std::vector<std::string> operands;
@@ -41,7 +56,9 @@ struct Options {
 
 bool ParseOptions(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--replace") == 0) {
+    if (std::strcmp(argv[i], "--launcher") == 0) {
+      options.launcher = true;
+    } else if (std::strcmp(argv[i], "--replace") == 0) {
       options.replace = true;
     } else if (std::strcmp(argv[i], "--quiet") == 0) {
       options.quiet = true;
@@ -51,6 +68,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.operands.emplace_back(argv[i]);
     }
   }
+  if (options.launcher) return !options.replace && options.operands.size() == 4;
   return options.operands.size() == 3;
 }
 
@@ -70,6 +88,20 @@ class ProgressPrinter {
   std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
 };
 
+int PublishLauncher(const Options& options) {
+  const publish::LauncherRelease release{
+      std::filesystem::u8path(options.operands[0]), options.operands[1],
+      std::filesystem::u8path(options.operands[2]), options.operands[3]};
+  const publish::PublishResult result = publish::PublishLauncher(release);
+  if (result.status != publish::PublishStatus::Published) {
+    std::fprintf(stderr, "publish: %s\n", result.error.c_str());
+    return static_cast<int>(result.status);
+  }
+  std::printf("Published launcher %s: %llu bytes in %s\n", release.version.c_str(),
+              static_cast<unsigned long long>(result.bytes), options.operands[2].c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -82,6 +114,7 @@ int main(int argc, char** argv) {
     std::fputs(kHelp, stderr);
     return 1;
   }
+  if (options.launcher) return PublishLauncher(options);
   publish::PublishRequest request{std::filesystem::u8path(options.operands[0]), options.operands[1],
                                   std::filesystem::u8path(options.operands[2]), options.replace};
   publish::ProgressCallback progress;

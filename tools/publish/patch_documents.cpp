@@ -30,6 +30,11 @@ std::string VersionText(const std::string& version, const std::string& manifestH
   return Dump({{"version", version}, {"manifest_hash", manifestHash}});
 }
 
+std::string LauncherVersionText(const std::string& version, const std::string& url,
+                                const std::string& hash, std::uint64_t size) {
+  return Dump({{"version", version}, {"launcher_url", url}, {"hash", hash}, {"size", size}});
+}
+
 std::string VersionRefusal(const std::string& version) {
   if (version.empty()) return "the version is empty";
   if (!IsValidUtf8(version)) return "the version is not valid UTF-8";
