@@ -9,6 +9,7 @@
 #include <functional>
 #include <thread>
 
+#include "platform/path_separator.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/update/engine_test_support.h"
@@ -60,7 +61,10 @@ class LauncherUpdate : public ::testing::Test {
     return names;
   }
 
-  std::string ReadyPath() const { return dir.utf8() + "/Launcher_v1.0.4.exe"; }
+  // As the engine builds it, with the system's separator.
+  std::string ReadyPath() const {
+    return dir.utf8() + platform::PathSeparator() + "Launcher_v1.0.4.exe";
+  }
 
   LoopbackServer server;
   TempDir dir{"velmora launcher ö"};
@@ -87,28 +91,28 @@ TEST_F(LauncherUpdate, OnlyACompleteMatchingDownloadBecomesTheReadyLauncher) {
   const std::string hash = HashOf(kProgram);
   struct Download {
     const char* what;
-    std::string path;     // on the server
+    std::string url;
     std::string members;  // what launcher_version.json says of the file
     bool cancel;
     std::string logged;  // the line that tells why ("" when none is owed)
   };
   const Download refused[] = {
-      {"an error page answered with status 200", "tree/error.html", ",\"hash\":\"" + hash + "\"",
-       false,
+      {"an error page answered with status 200", server.TreeUrl() + "error.html",
+       ",\"hash\":\"" + hash + "\"", false,
        "]: Launcher update does not match launcher_version.json: hash " + HashOf(kErrorPage) +
            ", expected " + hash},
-      {"the right bytes but one too few", "tree/next.exe",
+      {"the right bytes but one too few", server.TreeUrl() + "next.exe",
        ",\"size\":" + std::to_string(kProgram.size() + 1), false,
        "]: Launcher update does not match launcher_version.json: size " + size + ", expected " +
            std::to_string(kProgram.size() + 1)},
-      {"a 404 error page", "status/404", "", false,
+      {"a 404 error page", server.Url("status/404"), "", false,
        "]: Request failed for " + server.Url("status/404") + ": HTTP status 404"},
-      {"a body cut short, size announced", "cut/100000", ",\"size\":100000", false, ""},
-      {"a cancelled transfer", "slow/67108864", "", true, ""},
+      {"a body cut short, size announced", server.Url("cut/100000"), ",\"size\":100000", false, ""},
+      {"a cancelled transfer", server.Url("slow/67108864"), "", true, ""},
   };
   for (const Download& download : refused) {
     SCOPED_TRACE(download.what);
-    Announce(server.Url(download.path), download.members);
+    Announce(download.url, download.members);
     manager.CheckLauncherUpdate();
     if (download.cancel) CancelOnceDownloading(manager);
     FinishWorker(manager);
@@ -137,8 +141,8 @@ TEST_F(LauncherUpdate, OnlyACompleteMatchingDownloadBecomesTheReadyLauncher) {
 }
 
 #ifndef _WIN32
-// WinINet ends a body that stops short of its Content-Length like a complete one; only the
-// announced size tells (the row above).
+// Under wine, WinINet ends a body that stops short of its Content-Length like a complete one, so
+// there only the announced size tells (the row above); libcurl reports the transfer broken off.
 TEST_F(LauncherUpdate, ABodyCutShortIsNoLauncherEvenWhenNothingIsAnnouncedAboutIt) {
   Announce(server.Url("cut/100000"));
   manager.CheckLauncherUpdate();
