@@ -25,6 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::ChildProcess;
+using testing_support::ProcessesRunning;
 using testing_support::TempDir;
 using namespace std::chrono_literals;
 
@@ -34,18 +35,6 @@ constexpr char kReady[] = "Launcher update ready. Click to apply and restart. (1
 std::string FileBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// The processes running `program`: the restarted launcher is no child of the test.
-std::vector<pid_t> ProcessesRunning(const fs::path& program) {
-  std::vector<pid_t> pids;
-  for (const auto& entry : fs::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::error_code error;
-    if (fs::read_symlink(entry.path() / "exe", error) == program) pids.push_back(std::stoi(name));
-  }
-  return pids;
 }
 
 class SelfUpdateEndToEnd : public testing::Test {

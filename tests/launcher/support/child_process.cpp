@@ -158,4 +158,16 @@ int RunCommand(const std::vector<std::string>& argv, std::chrono::milliseconds t
   return command.Wait(timeout).value_or(-1);
 }
 
+std::vector<pid_t> ProcessesRunning(const std::filesystem::path& program) {
+  std::vector<pid_t> pids;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code error;
+    if (std::filesystem::read_symlink(entry.path() / "exe", error) == program)
+      pids.push_back(static_cast<pid_t>(std::stol(name)));
+  }
+  return pids;
+}
+
 }  // namespace testing_support

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <utility>
@@ -61,6 +62,10 @@ struct SpawnRequest {
 // Starts a child that the kernel kills when the test process ends, however it ends, so a
 // crashed test leaves no X server or patch server behind. Throws when it cannot start.
 pid_t SpawnTiedChild(const SpawnRequest& request);
+
+// The processes whose program is `program` (a canonical path), found in /proc: programs started
+// by a child, a launcher restarted by its successor for one, are no children of the test.
+std::vector<pid_t> ProcessesRunning(const std::filesystem::path& program);
 
 // Runs a short command to its end (at most `timeout`) and returns its exit code, -1 on time-out.
 int RunCommand(const std::vector<std::string>& argv,
