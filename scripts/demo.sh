@@ -10,8 +10,19 @@
 # Without one it runs on a private X server, waits until the page has come up and the update has
 # finished, writes a screenshot and the launcher's log, closes the window through its close
 # button and ends on its own. Everything it writes is under build/demo-output/.
+#
+# scripts/demo.sh --self-update also publishes launcher 1.0.4 on the patch server: the launcher
+# (1.0.3) downloads it and hands over, the new one takes the name Launcher.exe, restarts, and then
+# updates the game.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+self_update=false
+case "${1:-}" in
+  "") ;;
+  --self-update) self_update=true ;;
+  *) echo "usage: scripts/demo.sh [--self-update]" >&2; exit 2 ;;
+esac
 
 port=47611  # the port the demo launcher is built for (VELMORA_DEMO_PORT)
 build=${VELMORA_DEMO_BUILD_DIR:-build/linux-release}
@@ -23,10 +34,16 @@ say() { printf 'demo: %s\n' "$*"; }
 fail() { printf 'demo: %s\n' "$*" >&2; exit 1; }
 
 stop_all() {
-  local pid
+  local pid exe
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
   pids=()
+  # A launcher restarted by a self-update is no child of this script.
+  [ -n "${install:-}" ] || return 0
+  for exe in $(launcher_processes); do
+    pid=${exe#/proc/}
+    kill "${pid%/exe}" 2>/dev/null || true
+  done
 }
 trap stop_all EXIT
 
@@ -34,6 +51,14 @@ build_programs() {
   scripts/setup.sh
   cmake --preset linux-release -B "$build" >/dev/null
   cmake --build "$build" -j "$(nproc)" --target launcher_demo logview sampleclient publish
+  if $self_update; then cmake --build "$build" -j "$(nproc)" --target launcher_demo_next; fi
+}
+
+# The launcher the demo publishes for the self-update: version 1.0.4, built for the same server.
+publish_new_launcher() {
+  "$bin/publish" --launcher "$bin/demo-1.0.4/Launcher.exe" 1.0.4 "$out/patch" \
+    "https://localhost:$port/patch/" >/dev/null
+  say "launcher 1.0.4 published: $out/patch/launcher_version.json"
 }
 
 # The patch server's folder: version 1.1 of the sample client, and a launcher version document
@@ -47,10 +72,26 @@ prepare_patch_tree() {
   "$bin/sampleclient" demo 1 "$out/client-1.0" >/dev/null
   "$bin/sampleclient" demo 2 "$out/client-1.1" >/dev/null
   "$bin/publish" --quiet "$out/client-1.1" 1.1 "$out/patch"
-  printf '{"version":"1.0.3"}\n' > "$out/patch/launcher_version.json"
+  if $self_update; then
+    publish_new_launcher
+  else
+    printf '{"version":"1.0.3"}\n' > "$out/patch/launcher_version.json"
+  fi
   cp -R "$out/client-1.0/." "$out/install/"
   printf '1.0' > "$out/install/local_version.txt"
   cp "$bin/demo/Launcher.exe" "$out/install/Launcher.exe"
+  install=$(realpath "$out/install")
+}
+
+# Whether the launcher runs: the process the demo started or, after a self-update, a launcher
+# from the install folder that the new launcher started.
+launcher_running() {
+  kill -0 "$launcher" 2>/dev/null || [ -n "$(launcher_processes)" ]
+}
+
+# /proc/<pid>/exe of every process running a launcher from the install folder.
+launcher_processes() {
+  find /proc/[0-9]*/exe -maxdepth 0 -lname "$install/Launcher*" 2>/dev/null || true
 }
 
 # nginx, as a process of this script (scripts/web-server.sh), with the studio's patch-tree
@@ -91,7 +132,7 @@ start_launcher() {
 wait_for_log() {
   for _ in $(seq "$(($2 * 10))"); do
     grep -qF "$1" "$out/launcher.log" && return 0
-    kill -0 "$launcher" 2>/dev/null || return 1
+    launcher_running || return 1
     sleep 0.1
   done
   return 1
@@ -115,6 +156,7 @@ run_with_display() {
   say "the launcher window is open on $DISPLAY; close it to end the demo"
   say "its log: $out/launcher.log"
   wait "$launcher" || true
+  while launcher_running; do sleep 0.5; done  # the restarted launcher after a self-update
 }
 
 run_headless() {
@@ -131,6 +173,11 @@ run_headless() {
   say "no display: running on a private X server ($DISPLAY)"
 
   wait_for_log "GetResolutions called" 60 || fail "the page did not start; see $out/launcher.out"
+  if $self_update; then
+    wait_for_log "Rename successful, restarting as Launcher.exe" 120 ||
+      fail "the launcher did not replace itself; see $out/launcher.log"
+    say "the launcher replaced itself with version 1.0.4 and restarted"
+  fi
   if wait_for_log "Ready to play" 120 || wait_for_log "Game is up to date" 1; then
     sleep 1  # the page's next poll shows it; the panel stays 1.5 s longer
   else
@@ -138,10 +185,11 @@ run_headless() {
   fi
   take_painted_screenshot "$out/launcher.png" 30
   xdotool mousemove 1332 256 click 1  # the close button of the page's title bar
-  for _ in $(seq 100); do kill -0 "$launcher" 2>/dev/null || break; sleep 0.1; done
+  for _ in $(seq 100); do launcher_running || break; sleep 0.1; done
   say "screenshot: $out/launcher.png"
   say "launcher log: $out/launcher.log"
   say "installed game client: $out/install"
+  sed -n 's/.*Launcher update available: \(.*\)/demo: launcher \1/p' "$out/launcher.log"
   sed -n 's/.*\(Need to update [0-9]* files, total size: [0-9]* bytes\).*/demo: 1.0 -> 1.1: \1/p' \
     "$out/launcher.log"
 }
