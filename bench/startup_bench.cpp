@@ -9,22 +9,15 @@
 //
 //   startup_bench <Launcher.exe> [runs]      (10 runs by default)
 
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <cstring>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "platform/log_socket_path.h"
+#include "bench/timed_log_listener.h"
 #include "tests/launcher/support/child_process.h"
 #include "tests/launcher/support/x11_windows.h"
 #include "tests/launcher/support/xvfb_display.h"
@@ -33,71 +26,11 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using bench::TimedLogListener;
 using namespace std::chrono_literals;
 
 constexpr int kWindowX = 560;
 constexpr int kWindowY = 240;
-
-// Receives the launcher's log lines and notes when each arrived.
-class TimedLogListener {
- public:
-  TimedLogListener() {
-    const std::string path = platform::LogSocketPath();
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.c_str(),
-                std::min(path.size() + 1, sizeof(address.sun_path)));
-    fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    unlink(path.c_str());
-    if (bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
-      throw std::runtime_error("cannot bind " + path);
-    timeval timeout{0, 20 * 1000};
-    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-    receiver_ = std::thread([this] { Receive(); });
-  }
-  ~TimedLogListener() {
-    stop_ = true;
-    receiver_.join();
-    close(fd_);
-    unlink(platform::LogSocketPath().c_str());
-  }
-
-  // When the first line holding `text` arrived, if it has.
-  std::optional<Clock::time_point> FirstLineWith(const std::string& text) {
-    std::lock_guard lock(mutex_);
-    for (const auto& [line, time] : lines_) {
-      if (line.find(text) != std::string::npos) return time;
-    }
-    return {};
-  }
-  std::optional<Clock::time_point> FirstLine() {
-    std::lock_guard lock(mutex_);
-    if (lines_.empty()) return {};
-    return lines_.front().second;
-  }
-  void Clear() {
-    std::lock_guard lock(mutex_);
-    lines_.clear();
-  }
-
- private:
-  void Receive() {
-    std::vector<char> buffer(1 << 16);
-    while (!stop_) {
-      const ssize_t size = recv(fd_, buffer.data(), buffer.size(), 0);
-      if (size <= 0) continue;
-      const auto now = Clock::now();
-      std::lock_guard lock(mutex_);
-      lines_.emplace_back(std::string(buffer.data(), static_cast<std::size_t>(size)), now);
-    }
-  }
-
-  int fd_ = -1;
-  std::atomic<bool> stop_{false};
-  std::thread receiver_;
-  std::mutex mutex_;
-  std::vector<std::pair<std::string, Clock::time_point>> lines_;
-};
 
 struct RunTimes {
   double firstLine = 0;
