@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -193,16 +194,36 @@ class Watchdog {
   std::thread thread_;
 };
 
+// The length the response announced, when it announced one (not for chunked answers).
+std::optional<unsigned long long> ContentLengthOf(HINTERNET request) {
+  char text[32];
+  DWORD size = sizeof(text);
+  if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return {};
+  char* end = nullptr;
+  const unsigned long long length = std::strtoull(text, &end, 10);
+  if (end == text) return {};
+  return length;
+}
+
+// WinINet reports a connection that closes before the announced length as the end of the body;
+// a body shorter than its Content-Length is a transfer that broke off.
 HttpOutcome ReadBody(HINTERNET request, const HttpReceiver& receiver) {
+  const std::optional<unsigned long long> announced = ContentLengthOf(request);
+  unsigned long long received = 0;
   char buffer[kHttpChunkSize];
   while (true) {
     DWORD read = 0;
     if (!InternetReadFile(request, buffer, sizeof(buffer), &read)) {
       return HttpFailure(HttpStep::Read, GetLastError());
     }
-    if (read == 0) return {};
+    if (read == 0) break;
+    received += read;
     if (receiver.onChunk && !receiver.onChunk(buffer, read)) return HttpStoppedByReceiver();
   }
+  if (announced && received < *announced) {
+    return HttpFailure(HttpStep::Read, ERROR_INTERNET_CONNECTION_ABORTED);
+  }
+  return {};
 }
 
 // Opens `url`, following at most kHttpMaxRedirects redirects to http or https URLs. Returns the
