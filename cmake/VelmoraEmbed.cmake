@@ -4,8 +4,12 @@
 #   Writes the three page files of launcher/ui (or <dir>) into ${CMAKE_CURRENT_BINARY_DIR}/<name>/
 #   (index.html, css/style.css, js/launcher.js) as the launcher embeds them: CR LF line ends, no
 #   byte-order mark, and the information page address of the HTML replaced by <url>. Sets <var>
-#   to the three generated paths in resource order (HTML 103, style sheet 104, script 105). The
-#   Windows resource script and the Linux byte arrays are made from these same files.
+#   to the three generated paths in resource order (HTML, style sheet, script). The Windows
+#   resource script and the Linux byte arrays are made from these same files.
+#
+# velmora_page_resource_ids(<var>)
+#   Sets <var> to the resource numbers of the HTML, the style sheet and the script, in that order,
+#   as launcher/page_resources.h defines them.
 #
 # velmora_embed_files(<target> <id> <file> [<id> <file>]...)
 #   Linux: compiles each file into <target> as a byte array that LoadEmbeddedResource(<id>)
@@ -15,7 +19,19 @@ set(VELMORA_PAGE_SOURCE_DIR "${PROJECT_SOURCE_DIR}/launcher/ui")
 set(VELMORA_PAGE_FILE_NAMES index.html css/style.css js/launcher.js)
 # The address written in the page's source; the build replaces it with each program's own.
 set(VELMORA_PAGE_DEFAULT_INFO_URL "https://patch.velmora.example/mini/")
-set(VELMORA_PAGE_RESOURCE_IDS 103 104 105)
+
+function(velmora_page_resource_ids out_var)
+  set(header "${PROJECT_SOURCE_DIR}/launcher/page_resources.h")
+  set(ids "")
+  foreach(part HTML CSS JS)
+    file(STRINGS "${header}" line REGEX "^#define VELMORA_PAGE_${part}_RESOURCE [0-9]+$")
+    if(NOT line MATCHES " ([0-9]+)$")
+      message(FATAL_ERROR "${header} does not define VELMORA_PAGE_${part}_RESOURCE")
+    endif()
+    list(APPEND ids "${CMAKE_MATCH_1}")
+  endforeach()
+  set(${out_var} "${ids}" PARENT_SCOPE)
+endfunction()
 
 # A page file that is missing is embedded empty (the launcher then loads the page without it);
 # the glob makes the build notice when it appears.

@@ -6,6 +6,7 @@
 #include "common/main_window.h"
 #include "launcher/bridge.h"
 #include "launcher/page_assets.h"
+#include "launcher/page_resources.h"
 #include "launcher/startup_log.h"
 #include "launcher/upgrade.h"
 #include "launcher/upgrade_switch.h"
@@ -16,9 +17,9 @@
 
 namespace {
 
-constexpr int kHtmlResource = 103;
-constexpr int kStyleSheetResource = 104;
-constexpr int kScriptResource = 105;
+constexpr int kHtmlResource = VELMORA_PAGE_HTML_RESOURCE;
+constexpr int kStyleSheetResource = VELMORA_PAGE_CSS_RESOURCE;
+constexpr int kScriptResource = VELMORA_PAGE_JS_RESOURCE;
 
 struct PageParts {
   std::string html;

@@ -1,15 +1,15 @@
 # cmake -DOBJDUMP=<objdump> -DEXECUTABLE=<Launcher.exe> -DFORMAT=<pei-i386|pei-x86-64>
-#       -P check_windows_executable.cmake
+#       -DPAGE_RESOURCES=<html id>,<css id>,<js id> -P check_windows_executable.cmake
 #
 # Fails (and so fails the build) unless the launcher executable is what players can run as it
 # stands: a PE of the expected architecture, a Windows GUI program (no console), importing only
 # DLLs that every Windows has (the static runtime leaves no libstdc++, libgcc or winpthread DLL
 # to ship, and the WebView2 loader is loaded at run time, never imported), carrying the icon group
-# 101 with six images, the manifest and the page resources 103, 104 and 105.
+# 101 with six images, the manifest and the page's three resources (launcher/page_resources.h).
 
 cmake_minimum_required(VERSION 3.25)
 
-foreach(variable OBJDUMP EXECUTABLE FORMAT)
+foreach(variable OBJDUMP EXECUTABLE FORMAT PAGE_RESOURCES)
   if(NOT ${variable})
     message(FATAL_ERROR "check_windows_executable: ${variable} is not set")
   endif()
@@ -64,8 +64,15 @@ foreach(entry IN LISTS entries)
   endif()
 endforeach()
 
-# RT_GROUP_ICON (e) 101 (65), RT_MANIFEST (18) 1, RT_RCDATA (a) 103 to 105 (67 to 69).
-foreach(expected e:65 18:1 a:67 a:68 a:69)
+# RT_GROUP_ICON (e) 101 (65), RT_MANIFEST (18) 1, RT_RCDATA (a) for each page file.
+set(expected_resources e:65 18:1)
+string(REPLACE "," ";" page_resources "${PAGE_RESOURCES}")
+foreach(id IN LISTS page_resources)
+  math(EXPR hex "${id}" OUTPUT_FORMAT HEXADECIMAL)
+  string(REGEX REPLACE "^0x" "" hex "${hex}")
+  list(APPEND expected_resources "a:${hex}")
+endforeach()
+foreach(expected IN LISTS expected_resources)
   if(NOT expected IN_LIST resources)
     list(APPEND problems "resource ${expected} (type:id, hexadecimal) is missing")
   endif()

@@ -1,11 +1,9 @@
 # The Windows program's own parts, included by launcher/CMakeLists.txt:
 #
-# - velmora_web_window: the web window on WebView2 (platform/win32/web_window.cpp and its helpers),
-#   linked into velmora_shell; a library of its own so tests can use the window without the shell.
-#
 # - velmora_windows_resources(<target> PAGE_FILES <html> <css> <js>)
 #   Compiles the launcher's resource script into <target>: icon group 101 (six images), the page
-#   files as RT_RCDATA 103, 104 and 105, the manifest (asInvoker) and the version information.
+#   files as RT_RCDATA (numbered in launcher/page_resources.h), the manifest and the version
+#   information.
 #
 # - velmora_windows_launcher(<target> PAGE_FILES <html> <css> <js>)
 #   Makes <target> the Windows launcher: a GUI program (-mwindows) with the resources above,
@@ -19,18 +17,6 @@ endif()
 
 # Functions below run in the callers' directories, where this file's own folder is not known.
 set(VELMORA_WIN32_LAUNCHER_DIR "${CMAKE_CURRENT_LIST_DIR}" CACHE INTERNAL "launcher/win32")
-
-add_library(velmora_web_window STATIC
-  "${VELMORA_PLATFORM_DIR}/binding_bridge.cpp"
-  "${VELMORA_PLATFORM_DIR}/drag_region_script.cpp"
-  "${VELMORA_PLATFORM_DIR}/message_pump.cpp"
-  "${VELMORA_PLATFORM_DIR}/webview2_engine.cpp")
-velmora_platform_sources(velmora_web_window web_window)
-target_link_libraries(velmora_web_window
-  PUBLIC velmora_window velmora_common
-  PRIVATE velmora_json ole32 shell32 bcrypt user32)
-velmora_warnings(velmora_web_window)
-target_link_libraries(velmora_shell PUBLIC velmora_web_window)
 
 # "1.0.3" -> "1,0,3,0", the number form of the version resource.
 function(velmora_version_numbers version out_var)
@@ -58,7 +44,7 @@ function(velmora_windows_resources target)
   target_sources(${target} PRIVATE "${script}")
   # windres reports no dependencies of its own: name the files the script pulls in.
   set_source_files_properties("${script}" PROPERTIES OBJECT_DEPENDS
-    "${VELMORA_RC_HTML};${VELMORA_RC_CSS};${VELMORA_RC_JS};${VELMORA_RC_ICON};${VELMORA_RC_MANIFEST}")
+    "${VELMORA_RC_HTML};${VELMORA_RC_CSS};${VELMORA_RC_JS};${VELMORA_RC_ICON};${VELMORA_RC_MANIFEST};${PROJECT_SOURCE_DIR}/launcher/page_resources.h")
 endfunction()
 
 function(velmora_windows_launcher target)
@@ -72,9 +58,12 @@ function(velmora_windows_launcher target)
   else()
     set(format pei-x86-64)
   endif()
+  velmora_page_resource_ids(page_ids)
+  list(JOIN page_ids "," page_ids)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND "${CMAKE_COMMAND}" "-DOBJDUMP=${CMAKE_OBJDUMP}" "-DEXECUTABLE=$<TARGET_FILE:${target}>"
-            "-DFORMAT=${format}" -P "${VELMORA_WIN32_LAUNCHER_DIR}/check_windows_executable.cmake"
+            "-DFORMAT=${format}" "-DPAGE_RESOURCES=${page_ids}"
+            -P "${VELMORA_WIN32_LAUNCHER_DIR}/check_windows_executable.cmake"
     COMMENT "Checking $<TARGET_FILE_NAME:${target}>: GUI subsystem, system DLLs only, resources"
     VERBATIM)
 endfunction()

@@ -5,6 +5,7 @@
 
 #include "launcher/bridge.h"
 #include "launcher/page_assets.h"
+#include "launcher/page_resources.h"
 #include "platform/resources.h"
 #include "platform/web_window.h"
 #include "tests/launcher/support/xvfb_display.h"
@@ -42,8 +43,9 @@ TEST(LauncherPage, ShowsTheVersionTheBridgeReplies) {
     return std::string("true");
   });
 
-  std::string html = LoadEmbeddedResource(103);
-  InlinePageAssets(html, LoadEmbeddedResource(104), LoadEmbeddedResource(105));
+  std::string html = LoadEmbeddedResource(VELMORA_PAGE_HTML_RESOURCE);
+  InlinePageAssets(html, LoadEmbeddedResource(VELMORA_PAGE_CSS_RESOURCE),
+                   LoadEmbeddedResource(VELMORA_PAGE_JS_RESOURCE));
   const std::size_t end = html.rfind("</body>");
   ASSERT_NE(end, std::string::npos);
   html.insert(end,

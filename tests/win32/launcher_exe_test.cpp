@@ -12,6 +12,7 @@
 
 #include "common/launcher_directory.h"
 #include "common/text.h"
+#include "launcher/page_resources.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 
@@ -177,9 +178,10 @@ TEST(LauncherExe, CarriesItsIconManifestAndPage) {
   EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\""), std::string::npos)
       << manifest;
 
-  EXPECT_NE(ResourceBytes(module, 103, RT_RCDATA).find("<html"), std::string::npos);
-  EXPECT_FALSE(ResourceBytes(module, 104, RT_RCDATA).empty());
-  EXPECT_FALSE(ResourceBytes(module, 105, RT_RCDATA).empty());
+  EXPECT_NE(ResourceBytes(module, VELMORA_PAGE_HTML_RESOURCE, RT_RCDATA).find("<html"),
+            std::string::npos);
+  EXPECT_FALSE(ResourceBytes(module, VELMORA_PAGE_CSS_RESOURCE, RT_RCDATA).empty());
+  EXPECT_FALSE(ResourceBytes(module, VELMORA_PAGE_JS_RESOURCE, RT_RCDATA).empty());
   FreeLibrary(module);
 }
 

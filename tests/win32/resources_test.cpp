@@ -7,6 +7,7 @@
 #include <iterator>
 #include <string>
 
+#include "launcher/page_resources.h"
 #include "platform/resources.h"
 
 namespace {
@@ -21,7 +22,9 @@ TEST(EmbeddedResources, EachPageFileComesBackByteForByte) {
   const struct {
     int id;
     const char* file;
-  } pageFiles[] = {{103, PAGE_HTML_FILE}, {104, PAGE_CSS_FILE}, {105, PAGE_JS_FILE}};
+  } pageFiles[] = {{VELMORA_PAGE_HTML_RESOURCE, PAGE_HTML_FILE},
+                   {VELMORA_PAGE_CSS_RESOURCE, PAGE_CSS_FILE},
+                   {VELMORA_PAGE_JS_RESOURCE, PAGE_JS_FILE}};
   for (const auto& page : pageFiles) {
     const std::string expected = ReadBuildFile(page.file);
     ASSERT_FALSE(expected.empty()) << "cannot read " << page.file;
@@ -32,7 +35,7 @@ TEST(EmbeddedResources, EachPageFileComesBackByteForByte) {
 }
 
 TEST(EmbeddedResources, ThePageIsStoredWithCrLfAndTheInformationAddress) {
-  const std::string html = LoadEmbeddedResource(103);
+  const std::string html = LoadEmbeddedResource(VELMORA_PAGE_HTML_RESOURCE);
   ASSERT_FALSE(html.empty());
   EXPECT_NE(html.rfind("\xEF\xBB\xBF", 0), 0u) << "no byte-order mark";
   std::size_t lineFeeds = 0;

@@ -1,26 +1,20 @@
-// The web window on Windows: a top-level window of its own class hosting a WebView2 browser view.
+// The web window's engine on Windows: a top-level window of its own class hosting a WebView2
+// browser view.
 //
 // WebView2Loader.dll is loaded at run time (webview2_engine.cpp); without it or without the
-// WebView2 runtime, Create fails with the reason. Bound functions travel as web messages: the
-// page posts each call, the window queues it and runs it from its own message loop (never inside
-// the runtime's event callback), one at a time, then settles the page's promise with a script.
+// WebView2 runtime, the engine does not start and says why. The page posts web messages; calls are
+// run from the window's own message loop, never inside the runtime's event callback.
 
 #include <windows.h>
-// after windows.h, which it needs
-#include <bcrypt.h>
 
-#include <cstdio>
-#include <deque>
 #include <exception>
-#include <map>
 #include <memory>
 
 #include "common/text.h"
 #include "log/log.h"
-#include "platform/web_window.h"
-#include "platform/win32/binding_bridge.h"
+#include "platform/web_engine.h"
+#include "platform/web_page_scripts.h"
 #include "platform/win32/com_callback.h"
-#include "platform/win32/drag_region_script.h"
 #include "platform/win32/message_pump.h"
 #include "platform/win32/webview2_engine.h"
 
@@ -45,24 +39,8 @@ constexpr wchar_t kWindowClass[] = L"VelmoraWebWindow";
 constexpr int kApplicationIconId = 101;
 constexpr UINT kRunCallsMessage = WM_APP + 1;
 constexpr UINT kStartDragMessage = WM_APP + 2;
-// How long SetHtml waits for the runtime to take the injected scripts.
+// How long LoadHtml waits for the runtime to take the document scripts.
 constexpr DWORD kScriptsTimeoutMs = 10000;
-
-// 128 random bits as hex text; empty if the system's generator fails.
-std::string RandomToken() {
-  unsigned char bytes[16];
-  if (!BCRYPT_SUCCESS(
-          BCryptGenRandom(nullptr, bytes, sizeof(bytes), BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
-    return {};
-  }
-  std::string token;
-  for (unsigned char byte : bytes) {
-    char pair[3];
-    std::snprintf(pair, sizeof(pair), "%02x", byte);
-    token += pair;
-  }
-  return token;
-}
 
 // The page is laid out in device pixels, like the window: the system must not scale the window
 // as a bitmap. Per-monitor awareness where the system has it (Windows 10), else system-wide.
@@ -99,42 +77,48 @@ SIZE OuterSize(HWND window, int width, int height) {
   return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
-}  // namespace
+std::string TaskMemoryText(LPWSTR text) {
+  std::string result = text != nullptr ? Utf16ToUtf8(text) : std::string();
+  CoTaskMemFree(text);
+  return result;
+}
 
-class WebWindow::Impl {
+class WebView2Engine final : public WebEngine {
  public:
-  Impl() = default;
-  ~Impl();
-  Impl(const Impl&) = delete;
-  Impl& operator=(const Impl&) = delete;
+  explicit WebView2Engine(WebEngineEvents& events) : events_(events) {}
+  ~WebView2Engine() override;
+  WebView2Engine(const WebView2Engine&) = delete;
+  WebView2Engine& operator=(const WebView2Engine&) = delete;
 
   bool Start(bool debug, std::string& error);
-  HWND window() const { return window_; }
-  void SetSize(int width, int height, SizeHint hint);
-  void Bind(const std::string& name, Binding function);
-  void SetHtml(const std::string& html);
-  void Run();
+
+  NativeWindow Window() const override { return window_; }
+  void SetTitle(const std::string& title) override;
+  void SetSize(int width, int height, SizeHint hint) override;
+  std::string PostFunction() const override { return web_page::kWebView2Post; }
+  void AddDocumentScript(const std::string& script) override;
+  void LoadHtml(const std::string& html) override;
+  void RunScript(const std::string& script) override;
+  void ScheduleCalls() override;
+  void StartDrag() override;
+  void Run() override;
 
  private:
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   bool CreateNativeWindow(std::string& error);
   bool ConfigureView(bool debug, std::string& error);
-  void AddPageScript(const std::string& script);
   void OnPageMessage(wv::ICoreWebView2WebMessageReceivedEventArgs* args);
   void OnProcessFailed(wv::ICoreWebView2ProcessFailedEventArgs* args);
-  void RunQueuedCalls();
-  void Answer(const wv::BindingCall& call);
-  void RunScript(const std::string& script);
-  void StartDrag();
+  void MoveWithPointer();
   void FitViewToWindow();
   void LimitTrackingSize(MINMAXINFO& limits) const;
   void CloseView();
 
+  WebEngineEvents& events_;
   // The runtime's handlers reach this object through `self_`, which is cleared when it goes, so
-  // a late event never touches a destroyed window.
-  std::shared_ptr<Impl*> self_ = std::make_shared<Impl*>(this);
-  std::string token_;
+  // a late event never touches a destroyed engine.
+  std::shared_ptr<WebView2Engine*> self_ = std::make_shared<WebView2Engine*>(this);
   bool comStarted_ = false;
   HMODULE loader_ = nullptr;  // kept loaded for the process's life: the runtime's objects use it
   HWND window_ = nullptr;
@@ -142,33 +126,24 @@ class WebWindow::Impl {
   ComPtr<wv::ICoreWebView2ExecuteScriptCompletedHandler> ignoreScriptResult_ =
       ScriptRan::Make(nullptr);
   std::shared_ptr<int> scriptsPending_ = std::make_shared<int>(0);
-  std::map<std::string, Binding> bindings_;
-  std::deque<wv::BindingCall> queue_;
-  bool answering_ = false;
-  SizeHint sizeHint_ = SizeHint::None;
   SIZE minimum_{};
   SIZE maximum_{};
 };
 
-WebWindow::Impl::~Impl() {
+WebView2Engine::~WebView2Engine() {
   *self_ = nullptr;
   if (window_ != nullptr) DestroyWindow(window_);  // WM_DESTROY closes the view
   CloseView();
   if (comStarted_) CoUninitialize();
 }
 
-bool WebWindow::Impl::Start(bool debug, std::string& error) {
+bool WebView2Engine::Start(bool debug, std::string& error) {
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   if (FAILED(com)) {
     error = "COM cannot be used on this thread";
     return false;
   }
   comStarted_ = true;
-  token_ = RandomToken();
-  if (token_.empty()) {
-    error = "the system's random number generator failed";
-    return false;
-  }
   MakeProcessDpiAware();
   loader_ = wv::LoadLoader(error);
   if (loader_ == nullptr || !CreateNativeWindow(error)) return false;
@@ -176,7 +151,7 @@ bool WebWindow::Impl::Start(bool debug, std::string& error) {
   return ConfigureView(debug, error);
 }
 
-bool WebWindow::Impl::CreateNativeWindow(std::string& error) {
+bool WebView2Engine::CreateNativeWindow(std::string& error) {
   if (!RegisterWindowClass(WindowProcedure)) {
     error = "cannot register the window class (error " + std::to_string(GetLastError()) + ")";
     return false;
@@ -191,13 +166,13 @@ bool WebWindow::Impl::CreateNativeWindow(std::string& error) {
   return true;
 }
 
-bool WebWindow::Impl::ConfigureView(bool debug, std::string& error) {
+bool WebView2Engine::ConfigureView(bool debug, std::string& error) {
   ComPtr<wv::ICoreWebView2Settings> settings;
   if (SUCCEEDED(engine_.webview->get_Settings(settings.Receive())) && settings != nullptr) {
     settings->put_AreDevToolsEnabled(debug ? TRUE : FALSE);
     settings->put_IsWebMessageEnabled(TRUE);
   }
-  std::shared_ptr<Impl*> self = self_;
+  std::shared_ptr<WebView2Engine*> self = self_;
   wv::EventRegistrationToken registration{};
   const HRESULT listening = engine_.webview->add_WebMessageReceived(
       MessageReceived::Make([self](wv::ICoreWebView2*,
@@ -219,12 +194,10 @@ bool WebWindow::Impl::ConfigureView(bool debug, std::string& error) {
       &registration);
   FitViewToWindow();
   engine_.controller->put_IsVisible(TRUE);
-  AddPageScript(wv::BridgeScript(token_));
-  AddPageScript(wv::DragRegionScript(token_));
   return true;
 }
 
-void WebWindow::Impl::AddPageScript(const std::string& script) {
+void WebView2Engine::AddDocumentScript(const std::string& script) {
   if (engine_.webview == nullptr) return;
   std::shared_ptr<int> pending = scriptsPending_;
   const HRESULT added = engine_.webview->AddScriptToExecuteOnDocumentCreated(
@@ -240,9 +213,12 @@ void WebWindow::Impl::AddPageScript(const std::string& script) {
   if (SUCCEEDED(added)) ++*pending;
 }
 
-void WebWindow::Impl::SetSize(int width, int height, SizeHint hint) {
+void WebView2Engine::SetTitle(const std::string& title) {
+  if (window_ != nullptr) SetWindowTextW(window_, Utf8ToUtf16(title.c_str()).c_str());
+}
+
+void WebView2Engine::SetSize(int width, int height, SizeHint hint) {
   if (window_ == nullptr) return;
-  sizeHint_ = hint;
   if (hint == SizeHint::Min) minimum_ = OuterSize(window_, width, height);
   if (hint == SizeHint::Max) maximum_ = OuterSize(window_, width, height);
   if (hint == SizeHint::Min || hint == SizeHint::Max) return;
@@ -260,13 +236,7 @@ void WebWindow::Impl::SetSize(int width, int height, SizeHint hint) {
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
-void WebWindow::Impl::Bind(const std::string& name, Binding function) {
-  const bool added = bindings_.find(name) == bindings_.end();
-  bindings_[name] = std::move(function);
-  if (added) AddPageScript(wv::BindingScript(name));
-}
-
-void WebWindow::Impl::SetHtml(const std::string& html) {
+void WebView2Engine::LoadHtml(const std::string& html) {
   if (engine_.webview == nullptr) return;
   // Scripts are taken asynchronously; a page loaded before they are in place would start
   // without its bound functions.
@@ -282,7 +252,21 @@ void WebWindow::Impl::SetHtml(const std::string& html) {
   }
 }
 
-void WebWindow::Impl::Run() {
+void WebView2Engine::RunScript(const std::string& script) {
+  if (engine_.webview == nullptr) return;
+  engine_.webview->ExecuteScript(Utf8ToUtf16(script.c_str()).c_str(), ignoreScriptResult_.Get());
+}
+
+void WebView2Engine::ScheduleCalls() {
+  if (window_ != nullptr) PostMessageW(window_, kRunCallsMessage, 0, 0);
+}
+
+void WebView2Engine::StartDrag() {
+  // From the window's own loop: the move loop must not run inside the runtime's event.
+  if (window_ != nullptr) PostMessageW(window_, kStartDragMessage, 0, 0);
+}
+
+void WebView2Engine::Run() {
   if (window_ == nullptr) return;
   ShowWindow(window_, SW_SHOW);
   UpdateWindow(window_);
@@ -293,26 +277,27 @@ void WebWindow::Impl::Run() {
   }
 }
 
-LRESULT CALLBACK WebWindow::Impl::WindowProcedure(HWND window, UINT message, WPARAM wParam,
-                                                  LPARAM lParam) {
+LRESULT CALLBACK WebView2Engine::WindowProcedure(HWND window, UINT message, WPARAM wParam,
+                                                 LPARAM lParam) {
   if (message == WM_NCCREATE) {
-    auto* self = static_cast<Impl*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    auto* self =
+        static_cast<WebView2Engine*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     self->window_ = window;
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
-  auto* self = reinterpret_cast<Impl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = reinterpret_cast<WebView2Engine*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self == nullptr) return DefWindowProcW(window, message, wParam, lParam);
   return self->Handle(message, wParam, lParam);
 }
 
-LRESULT WebWindow::Impl::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT WebView2Engine::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   const HWND window = window_;
   switch (message) {
     case kRunCallsMessage:
-      RunQueuedCalls();
+      events_.OnCallsScheduled();
       return 0;
     case kStartDragMessage:
-      StartDrag();
+      MoveWithPointer();
       return 0;
     case WM_SIZE:
       FitViewToWindow();
@@ -330,7 +315,7 @@ LRESULT WebWindow::Impl::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       CloseView();
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       window_ = nullptr;  // ends Run's loop; no WM_QUIT that a later loop of the thread could meet
-      queue_.clear();
+      events_.OnWindowClosed();
       return 0;
     default:
       break;
@@ -338,68 +323,25 @@ LRESULT WebWindow::Impl::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void WebWindow::Impl::OnPageMessage(wv::ICoreWebView2WebMessageReceivedEventArgs* args) {
+void WebView2Engine::OnPageMessage(wv::ICoreWebView2WebMessageReceivedEventArgs* args) {
   LPWSTR json = nullptr;
   if (FAILED(args->get_WebMessageAsJson(&json)) || json == nullptr) return;
-  const std::string text = Utf16ToUtf8(json);
-  CoTaskMemFree(json);
-  std::optional<wv::PageMessage> message = wv::ParsePageMessage(text, token_);
-  if (!message || window_ == nullptr) return;
-  if (message->kind == wv::PageMessage::Kind::Drag) {
-    PostMessageW(window_, kStartDragMessage, 0, 0);
-    return;
-  }
-  queue_.push_back(std::move(message->call));
-  PostMessageW(window_, kRunCallsMessage, 0, 0);
+  const std::string text = TaskMemoryText(json);
+  LPWSTR source = nullptr;
+  if (FAILED(args->get_Source(&source))) source = nullptr;
+  events_.OnPageMessage(text, TaskMemoryText(source));
 }
 
-void WebWindow::Impl::OnProcessFailed(wv::ICoreWebView2ProcessFailedEventArgs* args) {
+void WebView2Engine::OnProcessFailed(wv::ICoreWebView2ProcessFailedEventArgs* args) {
   int kind = -1;
   args->get_ProcessFailedKind(&kind);
   if (kind != wv::kBrowserProcessExited && kind != wv::kRenderProcessExited) return;
-  LogErrorAs("WebWindow", "Web page process ended unexpectedly (reason %d)", kind);
+  events_.OnPageProcessEnded(kind);
   // A window without its page cannot even be closed by the player: close it.
   if (window_ != nullptr) PostMessageW(window_, WM_CLOSE, 0, 0);
 }
 
-void WebWindow::Impl::RunQueuedCalls() {
-  // A call made while another runs (from a dialog's nested loop) waits for it.
-  if (answering_) return;
-  answering_ = true;
-  while (!queue_.empty()) {
-    const wv::BindingCall call = std::move(queue_.front());
-    queue_.pop_front();
-    Answer(call);
-  }
-  answering_ = false;
-}
-
-void WebWindow::Impl::Answer(const wv::BindingCall& call) {
-  const auto binding = bindings_.find(call.name);
-  if (binding == bindings_.end()) {
-    RunScript(wv::RejectScript(call.id, "Not a bound function"));
-    return;
-  }
-  std::string failure;
-  try {
-    const std::string reply = binding->second(call.request);
-    RunScript(wv::ResolveScript(call.id, reply));
-    return;
-  } catch (const std::exception& exception) {
-    failure = exception.what();
-  } catch (...) {
-    failure = "unknown error";
-  }
-  LogErrorAs("WebWindow", "Bound function %s failed: %s", call.name.c_str(), failure.c_str());
-  RunScript(wv::RejectScript(call.id, failure));
-}
-
-void WebWindow::Impl::RunScript(const std::string& script) {
-  if (engine_.webview == nullptr) return;
-  engine_.webview->ExecuteScript(Utf8ToUtf16(script.c_str()).c_str(), ignoreScriptResult_.Get());
-}
-
-void WebWindow::Impl::StartDrag() {
+void WebView2Engine::MoveWithPointer() {
   if (window_ == nullptr) return;
   // The request comes after the press; if the button is already up, a move started now would
   // follow the pointer with nothing to end it.
@@ -412,14 +354,14 @@ void WebWindow::Impl::StartDrag() {
   SendMessageW(window_, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(cursor.x, cursor.y));
 }
 
-void WebWindow::Impl::FitViewToWindow() {
+void WebView2Engine::FitViewToWindow() {
   if (engine_.controller == nullptr || window_ == nullptr) return;
   RECT client{};
   GetClientRect(window_, &client);
   engine_.controller->put_Bounds(client);
 }
 
-void WebWindow::Impl::LimitTrackingSize(MINMAXINFO& limits) const {
+void WebView2Engine::LimitTrackingSize(MINMAXINFO& limits) const {
   if (minimum_.cx > 0 && minimum_.cy > 0) limits.ptMinTrackSize = {minimum_.cx, minimum_.cy};
   if (maximum_.cx > 0 && maximum_.cy > 0) {
     limits.ptMaxTrackSize = {maximum_.cx, maximum_.cy};
@@ -427,42 +369,18 @@ void WebWindow::Impl::LimitTrackingSize(MINMAXINFO& limits) const {
   }
 }
 
-void WebWindow::Impl::CloseView() {
+void WebView2Engine::CloseView() {
   if (engine_.controller != nullptr) engine_.controller->Close();
   engine_ = {};
 }
 
-WebWindow::WebWindow(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-WebWindow::~WebWindow() = default;
+}  // namespace
 
-std::unique_ptr<WebWindow> WebWindow::Create(bool debug, std::string& error) {
-  auto impl = std::make_unique<Impl>();
-  if (!impl->Start(debug, error)) return nullptr;
-  return std::unique_ptr<WebWindow>(new WebWindow(std::move(impl)));
-}
-
-NativeWindow WebWindow::Window() const {
-  return impl_->window();
-}
-
-void WebWindow::SetTitle(const std::string& title) {
-  if (HWND window = impl_->window()) SetWindowTextW(window, Utf8ToUtf16(title.c_str()).c_str());
-}
-
-void WebWindow::SetSize(int width, int height, SizeHint hint) {
-  impl_->SetSize(width, height, hint);
-}
-
-void WebWindow::Bind(const std::string& name, Binding function) {
-  impl_->Bind(name, std::move(function));
-}
-
-void WebWindow::SetHtml(const std::string& html) {
-  impl_->SetHtml(html);
-}
-
-void WebWindow::Run() {
-  impl_->Run();
+std::unique_ptr<WebEngine> CreateWebEngine(bool debug, WebEngineEvents& events,
+                                           std::string& error) {
+  auto engine = std::make_unique<WebView2Engine>(events);
+  if (!engine->Start(debug, error)) return nullptr;
+  return engine;
 }
 
 }  // namespace platform

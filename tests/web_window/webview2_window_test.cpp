@@ -1,6 +1,7 @@
-// The WebView2 web window against the stand-in runtime of fake_webview2: start-up and its
-// failures, the window's size and the view's bounds, the bound functions' round trip with the
-// page, closing and clean-up. The program sits in a folder of its own beside that
+// The web window on WebView2, against the stand-in runtime of tests/win32/fake_webview2: what only
+// this engine has (start-up and its failures, the window's size and the view's bounds, when the
+// scripts are in place and where calls run, closing and clean-up). What every engine does with the
+// page's calls is the contract suite's. The program sits in a folder of its own beside that
 // WebView2Loader.dll, which is what the window loads.
 #include <windows.h>
 
@@ -81,16 +82,6 @@ class WebWindowTest : public ::testing::Test {
     window_ = WebWindow::Create(debug, error);
     if (!window_) throw std::runtime_error("Create failed: " + error);
     return *window_;
-  }
-
-  // The page calls a bound function; the reply script it receives back.
-  std::wstring CallAndRun(WebWindow& window, const std::wstring& message) {
-    const int before = FakeWebView2TextCount(kFakeExecutedScript);
-    EXPECT_TRUE(FakeWebView2PostWebMessage(message.c_str()));
-    platform::PostCloseWindow(window.Window());
-    window.Run();
-    if (FakeWebView2TextCount(kFakeExecutedScript) != before + 1) return L"<no reply>";
-    return Text(kFakeExecutedScript, before);
   }
 
   std::unique_ptr<WebWindow> window_;
@@ -175,7 +166,7 @@ TEST_F(WebWindowTest, FixedSizeCannotBeChangedAndTheViewFollowsTheWindow) {
   EXPECT_EQ(bounds.bottom - bounds.top, 480);
 }
 
-TEST_F(WebWindowTest, BoundFunctionsAnswerThePageThroughTheirPromise) {
+TEST_F(WebWindowTest, ScriptsAreInPlaceBeforeThePageLoadsAndCallsRunFromTheWindowsLoop) {
   WebWindow& window = Start();
   std::vector<std::string> requests;
   window.Bind("api_echo", [&requests](const std::string& request) {
@@ -190,6 +181,7 @@ TEST_F(WebWindowTest, BoundFunctionsAnswerThePageThroughTheirPromise) {
   EXPECT_EQ(FakeWebView2ScriptsPendingAtNavigation(), 0);
   const std::vector<std::wstring> scripts = Texts(kFakeDocumentScript);
   ASSERT_EQ(scripts.size(), 3u);  // the bridge, the drag regions, the one bound name
+  EXPECT_NE(scripts[0].find(L"window.chrome.webview.postMessage"), std::wstring::npos);
   EXPECT_NE(scripts[2].find(L"window[\"api_echo\"]"), std::wstring::npos);
   const std::string token = TokenOf(scripts[0]);
   ASSERT_EQ(token.size(), 32u);
@@ -205,85 +197,6 @@ TEST_F(WebWindowTest, BoundFunctionsAnswerThePageThroughTheirPromise) {
   EXPECT_EQ(Text(kFakeExecutedScript, 0),
             L"window.__velmoraBridge && window.__velmoraBridge.settle(7, true, "
             L"\"{\\\"got\\\":[1,\\\"a\\\"]}\");");
-}
-
-TEST_F(WebWindowTest, MessagesWithoutTheWindowsTokenAreNoCalls) {
-  WebWindow& window = Start();
-  int calls = 0;
-  window.Bind("api_count", [&calls](const std::string&) {
-    ++calls;
-    return std::string("true");
-  });
-  window.SetHtml("<p></p>");
-  for (const wchar_t* message :
-       {L"{\"id\":1,\"name\":\"api_count\",\"args\":\"[]\"}",
-        L"{\"token\":\"0123\",\"id\":1,\"name\":\"api_count\",\"args\":\"[]\"}", L"\"api_count\"",
-        L"[1,2]"}) {
-    EXPECT_TRUE(FakeWebView2PostWebMessage(message));
-  }
-  platform::PostCloseWindow(window.Window());
-  window.Run();
-  EXPECT_EQ(calls, 0);
-  EXPECT_EQ(FakeWebView2TextCount(kFakeExecutedScript), 0);
-}
-
-TEST_F(WebWindowTest, AFunctionThatThrowsRejectsThePromiseAndIsLogged) {
-  testing_support::LogCapture viewer;
-  viewer.Start();
-  WebWindow& window = Start();
-  window.Bind("api_fail",
-              [](const std::string&) -> std::string { throw std::runtime_error("disk on fire"); });
-  window.SetHtml("<p></p>");
-  const std::string token = TokenOf(Text(kFakeDocumentScript, 0));
-
-  EXPECT_EQ(CallAndRun(window, CallMessage(token, 3, "api_fail", "[]")),
-            L"window.__velmoraBridge && window.__velmoraBridge.settle(3, false, "
-            L"\"disk on fire\");");
-  const std::vector<testing_support::LogMessage> lines = viewer.Messages(1);
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_TRUE(std::regex_match(
-      lines[0].bytes,
-      std::regex(R"(LAUNCHER\|E\|WebWindow\[\d+\]: Bound function api_fail failed: disk on fire)"
-                 "\r\n\\0")))
-      << lines[0].bytes;
-}
-
-TEST_F(WebWindowTest, AnUnknownNameRejectsThePromise) {
-  WebWindow& window = Start();
-  window.SetHtml("<p></p>");
-  const std::string token = TokenOf(Text(kFakeDocumentScript, 0));
-  EXPECT_EQ(CallAndRun(window, CallMessage(token, 4, "api_missing", "[]")),
-            L"window.__velmoraBridge && window.__velmoraBridge.settle(4, false, "
-            L"\"Not a bound function\");");
-}
-
-TEST_F(WebWindowTest, CallsRunOneAtATimeInTheOrderThePageMadeThem) {
-  WebWindow& window = Start();
-  std::vector<std::string> events;
-  std::string token;
-  window.Bind("api_slow", [&](const std::string&) {
-    events.push_back("slow starts");
-    // The page calls again while this one shows a dialog (a nested message loop).
-    FakeWebView2PostWebMessage(CallMessage(token, 2, "api_quick", "[]").c_str());
-    DispatchFor(100);
-    events.push_back("slow ends");
-    return std::string("1");
-  });
-  window.Bind("api_quick", [&](const std::string&) {
-    events.push_back("quick");
-    platform::PostCloseWindow(window.Window());
-    return std::string("2");
-  });
-  window.SetHtml("<p></p>");
-  token = TokenOf(Text(kFakeDocumentScript, 0));
-
-  ASSERT_TRUE(FakeWebView2PostWebMessage(CallMessage(token, 1, "api_slow", "[]").c_str()));
-  window.Run();
-  EXPECT_EQ(events, (std::vector<std::string>{"slow starts", "slow ends", "quick"}));
-  const std::vector<std::wstring> replies = Texts(kFakeExecutedScript);
-  ASSERT_EQ(replies.size(), 2u);
-  EXPECT_NE(replies[0].find(L"settle(1, true, \"1\")"), std::wstring::npos);
-  EXPECT_NE(replies[1].find(L"settle(2, true, \"2\")"), std::wstring::npos);
 }
 
 // Looks at the window from inside its message loop, then closes it.

@@ -1,17 +1,17 @@
-// Prints the scripts the Windows web window puts into its page (platform/win32), so that
-// page_scripts.test.mjs can run them in Chromium, the engine WebView2 is made of.
+// Prints the scripts the web window puts into its page (platform/web_page_scripts.cpp), so that
+// page_scripts.test.mjs can run them in Chromium.
 //
 // Reads one JSON request from standard input:
-//   {"token": "...", "names": ["api_x", ...],
+//   {"token": "...", "engine": "webview2" | "webkit", "names": ["api_x", ...],
 //    "settle": [{"id": 1, "resolved": true, "hex": "<the reply's bytes in hexadecimal>"}, ...]}
-// and writes {"bridge": "...", "drag": "...", "bindings": [...], "settle": [...]}.
+// and writes {"bridge": "...", "drag": "...", "bindings": [...], "settle": [...]}, the scripts as
+// that engine's window makes them.
 #include <iostream>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "platform/win32/binding_bridge.h"
-#include "platform/win32/drag_region_script.h"
+#include "platform/web_page_scripts.h"
 
 namespace {
 
@@ -26,22 +26,25 @@ std::string FromHex(const std::string& hex) {
 }  // namespace
 
 int main() {
+  namespace page = platform::web_page;
   const std::string input{std::istreambuf_iterator<char>(std::cin),
                           std::istreambuf_iterator<char>()};
   const nlohmann::json request = nlohmann::json::parse(input);
   const std::string token = request.at("token");
-  nlohmann::json scripts = {{"bridge", webview2::BridgeScript(token)},
-                            {"drag", webview2::DragRegionScript(token)},
+  const std::string post =
+      request.value("engine", "webview2") == "webkit" ? page::kWebKitPost : page::kWebView2Post;
+  nlohmann::json scripts = {{"bridge", page::BridgeScript(token, post)},
+                            {"drag", page::DragRegionScript(token, post)},
                             {"bindings", nlohmann::json::array()},
                             {"settle", nlohmann::json::array()}};
   for (const std::string name : request.at("names")) {
-    scripts["bindings"].push_back(webview2::BindingScript(name));
+    scripts["bindings"].push_back(page::BindingScript(name));
   }
   for (const nlohmann::json& settle : request.at("settle")) {
     const std::uint64_t id = settle.at("id");
     const std::string text = FromHex(settle.at("hex"));
-    scripts["settle"].push_back(settle.at("resolved") ? webview2::ResolveScript(id, text)
-                                                      : webview2::RejectScript(id, text));
+    scripts["settle"].push_back(settle.at("resolved") ? page::ResolveScript(id, text)
+                                                      : page::RejectScript(id, text));
   }
   // The scripts are ASCII (non-ASCII text is escaped), so they print as they are.
   std::cout << scripts.dump() << '\n';
