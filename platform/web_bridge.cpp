@@ -1,5 +1,7 @@
 #include "platform/web_bridge.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <exception>
 #include <nlohmann/json.hpp>
@@ -37,6 +39,14 @@ std::optional<PageMessage> ParsePageMessage(const std::string& json, const std::
   return PageMessage{PageMessage::Kind::Call, std::move(*call)};
 }
 
+bool OpensInBrowser(const std::string& uri, bool userInitiated) {
+  if (!userInitiated) return false;
+  std::string start = uri.substr(0, 8);
+  std::transform(start.begin(), start.end(), start.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return start.rfind("http://", 0) == 0 || start.rfind("https://", 0) == 0;
+}
+
 std::string RandomToken() {
   std::random_device source;
   std::string token;
@@ -48,8 +58,8 @@ std::string RandomToken() {
   return token;
 }
 
-WebBridge::WebBridge(WebEngine& engine, std::string token)
-    : engine_(engine), token_(std::move(token)) {
+WebBridge::WebBridge(WebEngine& engine, std::string token, Opener opener)
+    : engine_(engine), token_(std::move(token)), opener_(std::move(opener)) {
   const std::string post = engine_.PostFunction();
   engine_.AddDocumentScript(web_page::BridgeScript(token_, post));
   engine_.AddDocumentScript(web_page::DragRegionScript(token_, post));
@@ -61,9 +71,54 @@ void WebBridge::Bind(const std::string& name, WebWindow::Binding function) {
   if (added) engine_.AddDocumentScript(web_page::BindingScript(name));
 }
 
-void WebBridge::OnPageMessage(const std::string& json, const std::string&) {
+void WebBridge::LoadOwnPage(const std::string& html) {
+  ownHtml_ = html;
+  ownPage_ = OwnPage::Requested;
+  ownDocument_.reset();
+  engine_.LoadHtml(html);
+}
+
+bool WebBridge::OnTopLevelNavigation(const std::string& uri) {
+  if (ownPage_ == OwnPage::Requested) {
+    ownPage_ = OwnPage::Loading;
+    return true;
+  }
+  LogErrorAs("WebWindow", "Refused navigation of the launcher window to %s", uri.c_str());
+  return false;
+}
+
+void WebBridge::OnDocumentShown(const std::string& uri) {
+  // An engine may not announce its own page's navigation; a requested page is still ours.
+  if (ownPage_ != OwnPage::Shown) {
+    ownPage_ = OwnPage::Shown;
+    ownDocument_ = uri;
+    return;
+  }
+  // Every other navigation is refused before it starts, so this is an engine letting one through:
+  // the foreign document gets no answer, and the launcher's page comes back.
+  ownDocument_.reset();
+  LogErrorAs("WebWindow", "The launcher's page was replaced by %s; loading it again", uri.c_str());
+  if (!ownHtml_.empty()) LoadOwnPage(ownHtml_);
+}
+
+void WebBridge::OnNewWindowRequested(const std::string& uri, bool userInitiated) {
+  if (!OpensInBrowser(uri, userInitiated)) {
+    LogErrorAs("WebWindow", "Refused a new window for %s", uri.c_str());
+  } else if (opener_(uri)) {
+    LogInfoAs("WebWindow", "Opened %s in the default browser", uri.c_str());
+  } else {
+    LogErrorAs("WebWindow", "Could not open %s in the default browser", uri.c_str());
+  }
+}
+
+void WebBridge::OnPageMessage(const std::string& json, const std::string& source) {
   std::optional<PageMessage> message = ParsePageMessage(json, token_);
   if (!message) return;
+  if (!ownDocument_ || source != *ownDocument_) {
+    LogErrorAs("WebWindow", "Refused a message from %s, which is not the launcher's page",
+               source.c_str());
+    return;
+  }
   if (message->kind == PageMessage::Kind::Drag) {
     engine_.StartDrag();
     return;

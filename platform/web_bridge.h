@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -31,15 +32,30 @@ std::optional<PageMessage> ParsePageMessage(const std::string& json, const std::
 // 128 random bits as 32 hexadecimal digits. Throws when the system has no random source.
 std::string RandomToken();
 
+// Whether a new window the page asks for at `uri` goes to the player's browser: only web
+// addresses (http, https) and only when the player asked for it (a click, not a script alone).
+bool OpensInBrowser(const std::string& uri, bool userInitiated);
+
+// The launcher's window shows its own page and nothing else: the first top-level navigation after
+// LoadOwnPage is that page; every other one is refused, and a new window is never opened inside
+// the launcher. Only the launcher's own document is answered, whatever token a message carries.
 class WebBridge {
  public:
+  // Hands a web address to the player's browser (platform::OpenInDefaultBrowser).
+  using Opener = std::function<bool(const std::string& url)>;
+
   // Puts the bridge and drag-region scripts into `engine`'s documents.
-  WebBridge(WebEngine& engine, std::string token);
+  WebBridge(WebEngine& engine, std::string token, Opener opener);
 
   // Binds `name` (adding its page script the first time) or replaces its function.
   void Bind(const std::string& name, WebWindow::Binding function);
-  // A message the page posted (see WebEngineEvents::OnPageMessage).
+  // Loads `html` as the launcher's own page (again, should anything have replaced it).
+  void LoadOwnPage(const std::string& html);
+  // See WebEngineEvents.
   void OnPageMessage(const std::string& json, const std::string& source);
+  bool OnTopLevelNavigation(const std::string& uri);
+  void OnDocumentShown(const std::string& uri);
+  void OnNewWindowRequested(const std::string& uri, bool userInitiated);
   // Runs the queued calls one at a time, in the order the page made them, and answers each. A
   // call that arrives while one runs (from a nested message loop) waits for it.
   void RunQueuedCalls();
@@ -49,10 +65,18 @@ class WebBridge {
   const std::string& token() const { return token_; }
 
  private:
+  // Where the launcher's own page is on its way in.
+  enum class OwnPage { Shown, Requested, Loading };
+
   void Answer(const BridgeCall& call);
 
   WebEngine& engine_;
   std::string token_;
+  Opener opener_;
+  std::string ownHtml_;
+  OwnPage ownPage_ = OwnPage::Shown;
+  // The address of the top-level document while it is the launcher's own page.
+  std::optional<std::string> ownDocument_;
   std::map<std::string, WebWindow::Binding> bindings_;
   std::deque<BridgeCall> queue_;
   bool answering_ = false;

@@ -22,6 +22,15 @@ class WebEngineEvents {
   // The page posted a message to native code: `json` is the posted value as JSON text, `source`
   // the address of the top-level document it arrived from.
   virtual void OnPageMessage(const std::string& json, const std::string& source) = 0;
+  // The top-level document is about to be replaced by `uri` (a link, a script, a reload, or the
+  // page LoadHtml asked for). False: the engine stops that navigation and keeps the document.
+  virtual bool OnTopLevelNavigation(const std::string& uri) = 0;
+  // A new top-level document at `uri` is in place, before any script of it has run.
+  virtual void OnDocumentShown(const std::string& uri) = 0;
+  // The page (or a frame of it) asked for a new window at `uri` (window.open, a link with a
+  // target of its own); `userInitiated` when a click or key press of the player led to it. The
+  // engine never opens a window for it.
+  virtual void OnNewWindowRequested(const std::string& uri, bool userInitiated) = 0;
   // The loop came round after WebEngine::ScheduleCalls.
   virtual void OnCallsScheduled() = 0;
   // The page's engine process ended without being asked to (`reason` is the engine's own code);

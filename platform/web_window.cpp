@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "log/log.h"
+#include "platform/browser.h"
 #include "platform/web_bridge.h"
 #include "platform/web_engine.h"
 
@@ -33,7 +34,7 @@ class WebWindow::Impl final : public WebEngineEvents {
     }
     engine_ = CreateWebEngine(debug, *this, error);
     if (!engine_) return false;
-    bridge_.emplace(*engine_, std::move(token));
+    bridge_.emplace(*engine_, std::move(token), OpenInDefaultBrowser);
     return true;
   }
 
@@ -42,6 +43,17 @@ class WebWindow::Impl final : public WebEngineEvents {
 
   void OnPageMessage(const std::string& json, const std::string& source) override {
     Guard("a page message", [&] { bridge_->OnPageMessage(json, source); });
+  }
+  bool OnTopLevelNavigation(const std::string& uri) override {
+    bool allowed = false;
+    Guard("a navigation", [&] { allowed = bridge_->OnTopLevelNavigation(uri); });
+    return allowed;
+  }
+  void OnDocumentShown(const std::string& uri) override {
+    Guard("a new document", [&] { bridge_->OnDocumentShown(uri); });
+  }
+  void OnNewWindowRequested(const std::string& uri, bool userInitiated) override {
+    Guard("a new window", [&] { bridge_->OnNewWindowRequested(uri, userInitiated); });
   }
   void OnCallsScheduled() override {
     Guard("the queued calls", [&] { bridge_->RunQueuedCalls(); });
@@ -98,7 +110,7 @@ void WebWindow::Bind(const std::string& name, Binding function) {
 }
 
 void WebWindow::SetHtml(const std::string& html) {
-  impl_->engine().LoadHtml(html);
+  impl_->bridge().LoadOwnPage(html);
 }
 
 void WebWindow::Run() {

@@ -50,6 +50,16 @@ class WebWindow {
   //    "WebWindow"); the process goes on.
   void Bind(const std::string& name, Binding function);
   // Loads `html` as the page (no base address: the page must not need files of its own).
+  //
+  // The window shows that page and nothing else. Every other top-level navigation is refused and
+  // logged ("Refused navigation of the launcher window to <address>", function field
+  // "WebWindow"), whoever starts it: a link with target=_top in a frame, a script setting
+  // top.location, a reload. A new window is never opened inside the launcher: when the player
+  // clicks a link that opens one (target=_blank, window.open from a click) and its address is an
+  // http or https one, the player's default browser gets the address ("Opened <address> in the
+  // default browser"); anything else is refused ("Refused a new window for <address>"). Only this
+  // page's own document reaches the bound functions: a message from any other document is
+  // refused, whatever token it carries.
   void SetHtml(const std::string& html);
   // Shows the window and runs the message loop; returns once the window has been closed (by
   // PostCloseWindow, by the user or because the page's engine stopped unexpectedly, which is

@@ -2,6 +2,14 @@
 //
 // The page posts to the script message channel "velmora"; answers and settle scripts run in the
 // main frame. Document scripts go to the top frame only.
+//
+// WebKitGTK asks about every navigation of every frame alike (decide-policy), so a top-level one is
+// caught where only the main frame is reported: when its response arrives (a response policy
+// decision for the main resource), before anything of it is shown. The request has been sent by
+// then. A page loaded with LoadHtml has no response; its start (load-changed) is announced as the
+// launcher's own navigation. A top-level document that arrives without a response the core could
+// refuse (about:blank) is reported when it is in place, and the core puts the launcher's page
+// back. New windows are never created (decide-policy for new-window actions, and "create").
 
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
@@ -48,6 +56,10 @@ class WebKitEngine final : public WebEngine {
 
  private:
   static void OnMessage(WebKitUserContentManager*, WebKitJavascriptResult* message, gpointer self);
+  static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
+  static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                 WebKitPolicyDecisionType type, gpointer self);
+  static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer self);
   static gboolean OnScheduledCalls(gpointer self);
   static gboolean OnButtonPress(GtkWidget*, GdkEventButton* event, gpointer self);
   static gboolean OnButtonRelease(GtkWidget*, GdkEventButton* event, gpointer self);
@@ -62,7 +74,8 @@ class WebKitEngine final : public WebEngine {
   WebEngineEvents& events_;
   GtkWidget* window_ = nullptr;
   WebKitUserContentManager* content_ = nullptr;
-  guint scheduledCalls_ = 0;  // the idle source that calls OnCallsScheduled, 0 when none
+  guint scheduledCalls_ = 0;      // the idle source that calls OnCallsScheduled, 0 when none
+  bool ownLoadStarting_ = false;  // LoadHtml asked for the launcher's page, not yet started
   bool running_ = false;
   ButtonPress press_;
 };
@@ -82,6 +95,9 @@ WebKitEngine::WebKitEngine(bool debug, WebEngineEvents& events)
   g_signal_connect(view, "button-press-event", G_CALLBACK(OnButtonPress), this);
   g_signal_connect(view, "button-release-event", G_CALLBACK(OnButtonRelease), this);
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(OnPageProcessEnded), this);
+  g_signal_connect(view, "load-changed", G_CALLBACK(OnLoadChanged), this);
+  g_signal_connect(view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
+  g_signal_connect(view, "create", G_CALLBACK(OnCreate), this);
   gtk_container_add(GTK_CONTAINER(window_), view);
   g_signal_connect(window_, "destroy", G_CALLBACK(OnDestroy), this);
 }
@@ -132,7 +148,10 @@ void WebKitEngine::AddDocumentScript(const std::string& source) {
 }
 
 void WebKitEngine::LoadHtml(const std::string& html) {
-  if (WebKitWebView* page = view()) webkit_web_view_load_html(page, html.c_str(), nullptr);
+  WebKitWebView* page = view();
+  if (page == nullptr) return;
+  ownLoadStarting_ = true;
+  webkit_web_view_load_html(page, html.c_str(), nullptr);
 }
 
 void WebKitEngine::RunScript(const std::string& script) {
@@ -180,6 +199,50 @@ void WebKitEngine::OnMessage(WebKitUserContentManager*, WebKitJavascriptResult* 
   const std::string json =
       OwnedText(jsc_value_to_json(webkit_javascript_result_get_js_value(message), 0));
   self->events_.OnPageMessage(json, uri != nullptr ? uri : "");
+}
+
+void WebKitEngine::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
+  auto* self = static_cast<WebKitEngine*>(data);
+  const char* uri = webkit_web_view_get_uri(view);
+  const std::string address = uri != nullptr ? uri : "";
+  if (event == WEBKIT_LOAD_STARTED && self->ownLoadStarting_) {
+    self->ownLoadStarting_ = false;
+    self->events_.OnTopLevelNavigation(address);
+  } else if (event == WEBKIT_LOAD_COMMITTED) {
+    self->events_.OnDocumentShown(address);
+  }
+}
+
+gboolean WebKitEngine::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                      WebKitPolicyDecisionType type, gpointer data) {
+  auto* self = static_cast<WebKitEngine*>(data);
+  if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+    WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+        WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+    const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    webkit_policy_decision_ignore(decision);
+    self->events_.OnNewWindowRequested(uri != nullptr ? uri : "",
+                                       webkit_navigation_action_is_user_gesture(action));
+    return TRUE;
+  }
+  if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+    auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+    if (!webkit_response_policy_decision_is_main_frame_main_resource(response)) return FALSE;
+    const char* uri =
+        webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(response));
+    if (!self->events_.OnTopLevelNavigation(uri != nullptr ? uri : "")) {
+      webkit_policy_decision_ignore(decision);
+      return TRUE;
+    }
+  }
+  return FALSE;  // WebKit's own decision: frames navigate within themselves
+}
+
+GtkWidget* WebKitEngine::OnCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer data) {
+  // Only reached if a new-window action was let through: still no window inside the launcher.
+  const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+  static_cast<WebKitEngine*>(data)->events_.OnNewWindowRequested(uri != nullptr ? uri : "", false);
+  return nullptr;
 }
 
 gboolean WebKitEngine::OnButtonPress(GtkWidget*, GdkEventButton* event, gpointer self) {

@@ -3,7 +3,9 @@
 //
 // WebView2Loader.dll is loaded at run time (webview2_engine.cpp); without it or without the
 // WebView2 runtime, the engine does not start and says why. The page posts web messages; calls are
-// run from the window's own message loop, never inside the runtime's event callback.
+// run from the window's own message loop, never inside the runtime's event callback. Top-level
+// navigations (NavigationStarting) and new windows (NewWindowRequested, from the page and its
+// frames) are put to the core before the runtime acts on them.
 
 #include <windows.h>
 
@@ -34,6 +36,14 @@ using ScriptAdded =
     wv::Callback<wv::ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler, HRESULT,
                  LPCWSTR>;
 using ScriptRan = wv::Callback<wv::ICoreWebView2ExecuteScriptCompletedHandler, HRESULT, LPCWSTR>;
+using NavigationStarting =
+    wv::Callback<wv::ICoreWebView2NavigationStartingEventHandler, wv::ICoreWebView2*,
+                 wv::ICoreWebView2NavigationStartingEventArgs*>;
+using ContentLoading = wv::Callback<wv::ICoreWebView2ContentLoadingEventHandler, wv::ICoreWebView2*,
+                                    wv::ICoreWebView2ContentLoadingEventArgs*>;
+using NewWindowRequested =
+    wv::Callback<wv::ICoreWebView2NewWindowRequestedEventHandler, wv::ICoreWebView2*,
+                 wv::ICoreWebView2NewWindowRequestedEventArgs*>;
 
 constexpr wchar_t kWindowClass[] = L"VelmoraWebWindow";
 constexpr int kApplicationIconId = 101;
@@ -108,7 +118,11 @@ class WebView2Engine final : public WebEngine {
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   bool CreateNativeWindow(std::string& error);
   bool ConfigureView(bool debug, std::string& error);
+  bool ListenToView();
   void OnPageMessage(wv::ICoreWebView2WebMessageReceivedEventArgs* args);
+  void OnNavigationStarting(wv::ICoreWebView2NavigationStartingEventArgs* args);
+  void OnContentLoading();
+  void OnNewWindowRequested(wv::ICoreWebView2NewWindowRequestedEventArgs* args);
   void OnProcessFailed(wv::ICoreWebView2ProcessFailedEventArgs* args);
   void MoveWithPointer();
   void FitViewToWindow();
@@ -167,34 +181,57 @@ bool WebView2Engine::CreateNativeWindow(std::string& error) {
 }
 
 bool WebView2Engine::ConfigureView(bool debug, std::string& error) {
-  ComPtr<wv::ICoreWebView2Settings> settings;
-  if (SUCCEEDED(engine_.webview->get_Settings(settings.Receive())) && settings != nullptr) {
-    settings->put_AreDevToolsEnabled(debug ? TRUE : FALSE);
-    settings->put_IsWebMessageEnabled(TRUE);
+  if (!wv::ApplySettings(engine_, debug, error)) return false;
+  if (!ListenToView()) {
+    error = "the WebView2 browser view takes no messages from the page";
+    return false;
   }
+  FitViewToWindow();
+  engine_.controller->put_IsVisible(TRUE);
+  return true;
+}
+
+// Each handler reaches this engine through `self_`, so a late event finds it gone, not destroyed.
+bool WebView2Engine::ListenToView() {
   std::shared_ptr<WebView2Engine*> self = self_;
   wv::EventRegistrationToken registration{};
-  const HRESULT listening = engine_.webview->add_WebMessageReceived(
+  wv::ICoreWebView2* view = engine_.webview.Get();
+  const HRESULT listening = view->add_WebMessageReceived(
       MessageReceived::Make([self](wv::ICoreWebView2*,
                                    wv::ICoreWebView2WebMessageReceivedEventArgs* args) {
         if (*self != nullptr && args != nullptr) (*self)->OnPageMessage(args);
         return S_OK;
       }).Get(),
       &registration);
-  if (FAILED(listening)) {
-    error = "the WebView2 browser view takes no messages from the page";
-    return false;
-  }
-  engine_.webview->add_ProcessFailed(
+  // Without these the page could leave the launcher: better no window than an uncontained one.
+  const HRESULT navigating = view->add_NavigationStarting(
+      NavigationStarting::Make([self](wv::ICoreWebView2*,
+                                      wv::ICoreWebView2NavigationStartingEventArgs* args) {
+        if (*self != nullptr && args != nullptr) (*self)->OnNavigationStarting(args);
+        return S_OK;
+      }).Get(),
+      &registration);
+  const HRESULT loading = view->add_ContentLoading(
+      ContentLoading::Make([self](wv::ICoreWebView2*, wv::ICoreWebView2ContentLoadingEventArgs*) {
+        if (*self != nullptr) (*self)->OnContentLoading();
+        return S_OK;
+      }).Get(),
+      &registration);
+  const HRESULT windows = view->add_NewWindowRequested(
+      NewWindowRequested::Make([self](wv::ICoreWebView2*,
+                                      wv::ICoreWebView2NewWindowRequestedEventArgs* args) {
+        if (*self != nullptr && args != nullptr) (*self)->OnNewWindowRequested(args);
+        return S_OK;
+      }).Get(),
+      &registration);
+  view->add_ProcessFailed(
       ProcessFailed::Make([self](wv::ICoreWebView2*,
                                  wv::ICoreWebView2ProcessFailedEventArgs* args) {
         if (*self != nullptr && args != nullptr) (*self)->OnProcessFailed(args);
         return S_OK;
       }).Get(),
       &registration);
-  FitViewToWindow();
-  engine_.controller->put_IsVisible(TRUE);
-  return true;
+  return SUCCEEDED(listening) && SUCCEEDED(navigating) && SUCCEEDED(loading) && SUCCEEDED(windows);
 }
 
 void WebView2Engine::AddDocumentScript(const std::string& script) {
@@ -330,6 +367,28 @@ void WebView2Engine::OnPageMessage(wv::ICoreWebView2WebMessageReceivedEventArgs*
   LPWSTR source = nullptr;
   if (FAILED(args->get_Source(&source))) source = nullptr;
   events_.OnPageMessage(text, TaskMemoryText(source));
+}
+
+void WebView2Engine::OnNavigationStarting(wv::ICoreWebView2NavigationStartingEventArgs* args) {
+  LPWSTR uri = nullptr;
+  if (FAILED(args->get_Uri(&uri))) uri = nullptr;
+  if (!events_.OnTopLevelNavigation(TaskMemoryText(uri))) args->put_Cancel(TRUE);
+}
+
+void WebView2Engine::OnContentLoading() {
+  LPWSTR source = nullptr;
+  if (engine_.webview == nullptr || FAILED(engine_.webview->get_Source(&source))) source = nullptr;
+  events_.OnDocumentShown(TaskMemoryText(source));
+}
+
+void WebView2Engine::OnNewWindowRequested(wv::ICoreWebView2NewWindowRequestedEventArgs* args) {
+  // Handled, with no new view given: the runtime opens no window of its own.
+  args->put_Handled(TRUE);
+  LPWSTR uri = nullptr;
+  if (FAILED(args->get_Uri(&uri))) uri = nullptr;
+  BOOL userInitiated = FALSE;
+  if (FAILED(args->get_IsUserInitiated(&userInitiated))) userInitiated = FALSE;
+  events_.OnNewWindowRequested(TaskMemoryText(uri), userInitiated != FALSE);
 }
 
 void WebView2Engine::OnProcessFailed(wv::ICoreWebView2ProcessFailedEventArgs* args) {

@@ -5,7 +5,9 @@
 // A COM interface is a table of function pointers, so what matters here is the order and the
 // number of methods: every interface below lists its methods in table order up to the last one
 // the web window calls (slot numbers in the comments; 0 to 2 are IUnknown's). Methods the web
-// window never calls keep their place with loose parameter types.
+// window never calls keep their place with loose parameter types. webview2_sdk.h holds the SDK's
+// numbers for every method used here; webview2_api_check.cpp and the web window's tests hold the
+// declarations below to them.
 #pragma once
 
 #include <windows.h>
@@ -25,8 +27,11 @@ struct EventRegistrationToken {
 };
 
 struct ICoreWebView2;
+struct ICoreWebView2ContentLoadingEventArgs;
 struct ICoreWebView2Controller;
 struct ICoreWebView2Environment;
+struct ICoreWebView2NavigationStartingEventArgs;
+struct ICoreWebView2NewWindowRequestedEventArgs;
 struct ICoreWebView2ProcessFailedEventArgs;
 struct ICoreWebView2Settings;
 struct ICoreWebView2WebMessageReceivedEventArgs;
@@ -77,12 +82,40 @@ struct ICoreWebView2ExecuteScriptCompletedHandler : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Invoke(HRESULT errorCode, LPCWSTR resultAsJson) = 0;  // 3
 };
 
+struct ICoreWebView2NavigationStartingEventHandler : IUnknown {
+  static constexpr IID kIid = {
+      0x9adbe429, 0xf36d, 0x432b, {0x9d, 0xdc, 0xf8, 0x88, 0x1f, 0xbd, 0x76, 0xe3}};
+  virtual HRESULT STDMETHODCALLTYPE
+  Invoke(ICoreWebView2* sender,
+         ICoreWebView2NavigationStartingEventArgs* args) = 0;  // 3
+};
+
+struct ICoreWebView2ContentLoadingEventHandler : IUnknown {
+  static constexpr IID kIid = {
+      0x364471e7, 0xf2be, 0x4910, {0xbd, 0xba, 0xd7, 0x20, 0x77, 0xd5, 0x1c, 0x4b}};
+  virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender,
+                                           ICoreWebView2ContentLoadingEventArgs* args) = 0;  // 3
+};
+
+struct ICoreWebView2NewWindowRequestedEventHandler : IUnknown {
+  static constexpr IID kIid = {
+      0xd4c185fe, 0xc81c, 0x4989, {0x97, 0xaf, 0x2d, 0x3f, 0xa7, 0xab, 0x56, 0x51}};
+  virtual HRESULT STDMETHODCALLTYPE
+  Invoke(ICoreWebView2* sender,
+         ICoreWebView2NewWindowRequestedEventArgs* args) = 0;  // 3
+};
+
 // ---- Objects the runtime implements ------------------------------------------------------------
 
 struct ICoreWebView2Environment : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE CreateCoreWebView2Controller(
       HWND parentWindow,
       ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler) = 0;  // 3
+  virtual HRESULT STDMETHODCALLTYPE CreateWebResourceResponse(IStream* content, int statusCode,
+                                                              LPCWSTR reasonPhrase, LPCWSTR headers,
+                                                              Unused*) = 0;  // 4
+  // The runtime's version ("120.0.2210.91"), allocated with CoTaskMemAlloc.
+  virtual HRESULT STDMETHODCALLTYPE get_BrowserVersionString(LPWSTR* versionInfo) = 0;  // 5
 };
 
 struct ICoreWebView2Controller : IUnknown {
@@ -126,6 +159,29 @@ struct ICoreWebView2Settings : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE put_IsStatusBarEnabled(BOOL enabled) = 0;               // 10
   virtual HRESULT STDMETHODCALLTYPE get_AreDevToolsEnabled(BOOL* enabled) = 0;              // 11
   virtual HRESULT STDMETHODCALLTYPE put_AreDevToolsEnabled(BOOL enabled) = 0;               // 12
+  virtual HRESULT STDMETHODCALLTYPE get_AreDefaultContextMenusEnabled(BOOL* enabled) = 0;   // 13
+  virtual HRESULT STDMETHODCALLTYPE put_AreDefaultContextMenusEnabled(BOOL enabled) = 0;    // 14
+  virtual HRESULT STDMETHODCALLTYPE get_AreHostObjectsAllowed(BOOL* allowed) = 0;           // 15
+  virtual HRESULT STDMETHODCALLTYPE put_AreHostObjectsAllowed(BOOL allowed) = 0;            // 16
+  virtual HRESULT STDMETHODCALLTYPE get_IsZoomControlEnabled(BOOL* enabled) = 0;            // 17
+  virtual HRESULT STDMETHODCALLTYPE put_IsZoomControlEnabled(BOOL enabled) = 0;             // 18
+  virtual HRESULT STDMETHODCALLTYPE get_IsBuiltInErrorPageEnabled(BOOL* enabled) = 0;       // 19
+  virtual HRESULT STDMETHODCALLTYPE put_IsBuiltInErrorPageEnabled(BOOL enabled) = 0;        // 20
+};
+
+// The first continuation of the settings: the user agent.
+struct ICoreWebView2Settings2 : ICoreWebView2Settings {
+  virtual HRESULT STDMETHODCALLTYPE get_UserAgent(LPWSTR* userAgent) = 0;  // 21
+  virtual HRESULT STDMETHODCALLTYPE put_UserAgent(LPCWSTR userAgent) = 0;  // 22
+};
+
+// Whether the browser's own keys work (reload, print, find, zoom, history): the newest interface
+// the launcher needs, which sets the oldest runtime it runs on.
+struct ICoreWebView2Settings3 : ICoreWebView2Settings2 {
+  static constexpr IID kIid = {
+      0xfdb5ab74, 0xaf33, 0x4854, {0x84, 0xf0, 0x0a, 0x63, 0x1d, 0xeb, 0x5e, 0xba}};
+  virtual HRESULT STDMETHODCALLTYPE get_AreBrowserAcceleratorKeysEnabled(BOOL* enabled) = 0;  // 23
+  virtual HRESULT STDMETHODCALLTYPE put_AreBrowserAcceleratorKeysEnabled(BOOL enabled) = 0;   // 24
 };
 
 struct ICoreWebView2WebMessageReceivedEventArgs : IUnknown {
@@ -145,15 +201,41 @@ struct ICoreWebView2ProcessFailedEventArgs : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE get_ProcessFailedKind(int* kind) = 0;  // 3
 };
 
+struct ICoreWebView2NavigationStartingEventArgs : IUnknown {
+  // The address being navigated to, allocated with CoTaskMemAlloc.
+  virtual HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) = 0;                        // 3
+  virtual HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* isUserInitiated) = 0;  // 4
+  virtual HRESULT STDMETHODCALLTYPE get_IsRedirected(BOOL* isRedirected) = 0;        // 5
+  virtual HRESULT STDMETHODCALLTYPE get_RequestHeaders(Unused* requestHeaders) = 0;  // 6
+  virtual HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) = 0;                    // 7
+  virtual HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) = 0;                     // 8
+};
+
+struct ICoreWebView2NewWindowRequestedEventArgs : IUnknown {
+  // The address of the window asked for, allocated with CoTaskMemAlloc.
+  virtual HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) = 0;                      // 3
+  virtual HRESULT STDMETHODCALLTYPE put_NewWindow(ICoreWebView2* newWindow) = 0;   // 4
+  virtual HRESULT STDMETHODCALLTYPE get_NewWindow(ICoreWebView2** newWindow) = 0;  // 5
+  // TRUE: no window opens.
+  virtual HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) = 0;                   // 6
+  virtual HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) = 0;                  // 7
+  virtual HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* isUserInitiated) = 0;  // 8
+};
+
 struct ICoreWebView2 : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE get_Settings(ICoreWebView2Settings** settings) = 0;  // 3
   virtual HRESULT STDMETHODCALLTYPE get_Source(LPWSTR* uri) = 0;                         // 4
   virtual HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR uri) = 0;                           // 5
   virtual HRESULT STDMETHODCALLTYPE NavigateToString(LPCWSTR htmlContent) = 0;           // 6
-  virtual HRESULT STDMETHODCALLTYPE add_NavigationStarting(Unused,
-                                                           EventRegistrationToken*) = 0;      // 7
-  virtual HRESULT STDMETHODCALLTYPE remove_NavigationStarting(EventRegistrationToken) = 0;    // 8
-  virtual HRESULT STDMETHODCALLTYPE add_ContentLoading(Unused, EventRegistrationToken*) = 0;  // 9
+  // Top-level navigations only; frames have an event of their own.
+  virtual HRESULT STDMETHODCALLTYPE
+  add_NavigationStarting(ICoreWebView2NavigationStartingEventHandler* handler,
+                         EventRegistrationToken* token) = 0;                                // 7
+  virtual HRESULT STDMETHODCALLTYPE remove_NavigationStarting(EventRegistrationToken) = 0;  // 8
+  // A new top-level document, before any of its scripts run.
+  virtual HRESULT STDMETHODCALLTYPE
+  add_ContentLoading(ICoreWebView2ContentLoadingEventHandler* handler,
+                     EventRegistrationToken* token) = 0;                                      // 9
   virtual HRESULT STDMETHODCALLTYPE remove_ContentLoading(EventRegistrationToken) = 0;        // 10
   virtual HRESULT STDMETHODCALLTYPE add_SourceChanged(Unused, EventRegistrationToken*) = 0;   // 11
   virtual HRESULT STDMETHODCALLTYPE remove_SourceChanged(EventRegistrationToken) = 0;         // 12
@@ -191,9 +273,23 @@ struct ICoreWebView2 : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Reload() = 0;                                              // 31
   virtual HRESULT STDMETHODCALLTYPE PostWebMessageAsJson(LPCWSTR json) = 0;                    // 32
   virtual HRESULT STDMETHODCALLTYPE PostWebMessageAsString(LPCWSTR text) = 0;                  // 33
+  // Messages of the top-level document only.
   virtual HRESULT STDMETHODCALLTYPE
   add_WebMessageReceived(ICoreWebView2WebMessageReceivedEventHandler* handler,
-                         EventRegistrationToken* token) = 0;  // 34
+                         EventRegistrationToken* token) = 0;                                   // 34
+  virtual HRESULT STDMETHODCALLTYPE remove_WebMessageReceived(EventRegistrationToken) = 0;     // 35
+  virtual HRESULT STDMETHODCALLTYPE CallDevToolsProtocolMethod(LPCWSTR, LPCWSTR, Unused) = 0;  // 36
+  virtual HRESULT STDMETHODCALLTYPE get_BrowserProcessId(UINT32* value) = 0;                   // 37
+  virtual HRESULT STDMETHODCALLTYPE get_CanGoBack(BOOL* canGoBack) = 0;                        // 38
+  virtual HRESULT STDMETHODCALLTYPE get_CanGoForward(BOOL* canGoForward) = 0;                  // 39
+  virtual HRESULT STDMETHODCALLTYPE GoBack() = 0;                                              // 40
+  virtual HRESULT STDMETHODCALLTYPE GoForward() = 0;                                           // 41
+  virtual HRESULT STDMETHODCALLTYPE GetDevToolsProtocolEventReceiver(LPCWSTR, Unused*) = 0;    // 42
+  virtual HRESULT STDMETHODCALLTYPE Stop() = 0;                                                // 43
+  // window.open and links with a target of their own, from the page and its frames.
+  virtual HRESULT STDMETHODCALLTYPE
+  add_NewWindowRequested(ICoreWebView2NewWindowRequestedEventHandler* handler,
+                         EventRegistrationToken* token) = 0;  // 44
 };
 
 // The loader's entry point (stdcall on 32-bit Windows, like every COM call). Any argument but the

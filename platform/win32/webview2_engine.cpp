@@ -9,6 +9,7 @@
 
 #include "common/launcher_directory.h"
 #include "common/text.h"
+#include "log/log.h"
 #include "platform/win32/com_callback.h"
 #include "platform/win32/message_pump.h"
 
@@ -82,6 +83,16 @@ ComPtr<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> OnEnvironment
   });
 }
 
+// Why the loader at `path` did not load, for a player to read.
+std::string LoaderLoadError(const std::string& path, DWORD code) {
+  std::string text = path + " cannot be loaded (error " + std::to_string(code);
+  if (code == ERROR_BAD_EXE_FORMAT) {
+    text += sizeof(void*) == 4 ? ": it is not the x86 loader that this 32-bit launcher needs"
+                               : ": it is not the x64 loader that this 64-bit launcher needs";
+  }
+  return text + ")";
+}
+
 bool WaitForStart(const StartState& state, std::string& error) {
   switch (PumpMessagesUntil([&state] { return state.done; }, kStartTimeoutMs)) {
     case PumpResult::Done:
@@ -102,15 +113,29 @@ bool WaitForStart(const StartState& state, std::string& error) {
 HMODULE LoadLoader(std::string& error) {
   const Utf16String beside = Utf8ToUtf16(GetLauncherDirectory().c_str()) + L"\\" + kLoaderFileName;
   HMODULE loader = LoadLibraryExW(beside.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  if (loader == nullptr) {
-    // The application folder, System32 and folders added for DLLs; not the current folder, where
-    // anyone could have put a DLL of that name.
-    loader = LoadLibraryExW(kLoaderFileName, nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+  if (loader != nullptr) return loader;
+  const DWORD besideError = GetLastError();
+  const bool shipped = GetFileAttributesW(beside.c_str()) != INVALID_FILE_ATTRIBUTES;
+  // The application folder, System32 and folders added for DLLs; not the current folder, where
+  // anyone could have put a DLL of that name.
+  loader = LoadLibraryExW(kLoaderFileName, nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+  const DWORD systemError = GetLastError();
+  if (shipped) {
+    const std::string reason = LoaderLoadError(Utf16ToUtf8(beside.c_str()), besideError);
+    if (loader != nullptr) {
+      LogErrorAs("WebWindow", "%s; using the one in the system folders", reason.c_str());
+    } else {
+      error = reason;
+    }
+    return loader;
   }
-  if (loader == nullptr) {
+  if (loader != nullptr) return loader;
+  if (systemError == ERROR_MOD_NOT_FOUND || systemError == ERROR_FILE_NOT_FOUND) {
     error = "WebView2Loader.dll was found neither beside the launcher nor in the system folders";
+  } else {
+    error = LoaderLoadError("WebView2Loader.dll in the system folders", systemError);
   }
-  return loader;
+  return nullptr;
 }
 
 bool StartEngine(HMODULE loader, HWND parent, Engine& engine, std::string& error) {
@@ -148,6 +173,41 @@ bool StartEngine(HMODULE loader, HWND parent, Engine& engine, std::string& error
     engine = {};
     return false;
   }
+  return true;
+}
+
+std::string RuntimeVersion(const Engine& engine) {
+  LPWSTR version = nullptr;
+  if (engine.environment == nullptr ||
+      FAILED(engine.environment->get_BrowserVersionString(&version)) || version == nullptr) {
+    CoTaskMemFree(version);
+    return "of unknown version";
+  }
+  std::string text = Utf16ToUtf8(version);
+  CoTaskMemFree(version);
+  return text;
+}
+
+bool ApplySettings(Engine& engine, bool debug, std::string& error) {
+  ComPtr<ICoreWebView2Settings> settings;
+  if (FAILED(engine.webview->get_Settings(settings.Receive())) || settings == nullptr) {
+    error = "the WebView2 browser view has no settings";
+    return false;
+  }
+  ComPtr<ICoreWebView2Settings3> keys;
+  if (FAILED(settings->QueryInterface(ICoreWebView2Settings3::kIid,
+                                      reinterpret_cast<void**>(keys.Receive()))) ||
+      keys == nullptr) {
+    error = "the WebView2 Runtime on this computer (" + RuntimeVersion(engine) +
+            ") is too old; the launcher needs version " + kMinimumRuntimeVersion + " or later";
+    return false;
+  }
+  settings->put_AreDevToolsEnabled(debug ? TRUE : FALSE);
+  settings->put_AreDefaultContextMenusEnabled(debug ? TRUE : FALSE);
+  settings->put_IsWebMessageEnabled(TRUE);
+  settings->put_IsStatusBarEnabled(FALSE);
+  settings->put_IsZoomControlEnabled(FALSE);
+  keys->put_AreBrowserAcceleratorKeysEnabled(FALSE);
   return true;
 }
 

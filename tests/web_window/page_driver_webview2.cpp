@@ -49,6 +49,8 @@ class WebView2PageDriver final : public PageDriver {
  public:
   void LoadPage(platform::WebWindow& window) override {
     window.SetHtml("<p>page</p>");
+    // The page is the launcher's once the runtime has reported its document.
+    webview2::PumpMessagesUntil([] { return *FakeWebView2DocumentSource() != L'\0'; }, 10000);
     ASSERT_GE(FakeWebView2TextCount(kFakeDocumentScript), 1);
     token_ = TokenOf(Utf8(FakeWebView2Text(kFakeDocumentScript, 0)));
     ASSERT_EQ(token_.size(), 32u);
@@ -85,6 +87,8 @@ class WebView2PageDriver final : public PageDriver {
     EXPECT_EQ(FakeWebView2HeldHandlers(), 0) << "handlers still registered with the runtime";
     EXPECT_TRUE(FakeWebView2CallsOnStartingThread());
     EXPECT_EQ(FindWindowW(L"VelmoraWebWindow", nullptr), nullptr) << "a window was left behind";
+    for (int i = 0; i < FakeWebView2WrongCallCount(); ++i)
+      ADD_FAILURE() << "a call the SDK does not have there: " << FakeWebView2WrongCall(i);
   }
 
  private:

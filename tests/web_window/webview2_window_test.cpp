@@ -75,6 +75,8 @@ class WebWindowTest : public ::testing::Test {
     EXPECT_EQ(FakeWebView2HeldHandlers(), 0) << "handlers still registered with the runtime";
     EXPECT_TRUE(FakeWebView2CallsOnStartingThread());
     EXPECT_EQ(FindWindowW(L"VelmoraWebWindow", nullptr), nullptr) << "a window was left behind";
+    for (int i = 0; i < FakeWebView2WrongCallCount(); ++i)
+      ADD_FAILURE() << "a call the SDK does not have there: " << FakeWebView2WrongCall(i);
   }
 
   WebWindow& Start(bool debug = true) {
@@ -187,6 +189,7 @@ TEST_F(WebWindowTest, ScriptsAreInPlaceBeforeThePageLoadsAndCallsRunFromTheWindo
   ASSERT_EQ(token.size(), 32u);
 
   // Calls run from the window's own loop, not inside the runtime's event.
+  webview2::PumpMessagesUntil([] { return *FakeWebView2DocumentSource() != L'\0'; }, 10000);
   ASSERT_TRUE(FakeWebView2PostWebMessage(CallMessage(token, 7, "api_echo", "[1,\"a\"]").c_str()));
   EXPECT_TRUE(requests.empty());
   platform::PostCloseWindow(window.Window());
