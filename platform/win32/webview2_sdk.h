@@ -15,12 +15,9 @@
 #define VELMORA_WEBVIEW2_SLOTS(X)                                                \
   X(ICoreWebView2Environment, CreateCoreWebView2Controller, 3)                   \
   X(ICoreWebView2Environment, get_BrowserVersionString, 5)                       \
-  X(ICoreWebView2Controller, get_IsVisible, 3)                                   \
   X(ICoreWebView2Controller, put_IsVisible, 4)                                   \
-  X(ICoreWebView2Controller, get_Bounds, 5)                                      \
   X(ICoreWebView2Controller, put_Bounds, 6)                                      \
   X(ICoreWebView2Controller, MoveFocus, 12)                                      \
-  X(ICoreWebView2Controller, get_ParentWindow, 21)                               \
   X(ICoreWebView2Controller, NotifyParentWindowPositionChanged, 23)              \
   X(ICoreWebView2Controller, Close, 24)                                          \
   X(ICoreWebView2Controller, get_CoreWebView2, 25)                               \
@@ -36,7 +33,6 @@
   X(ICoreWebView2, add_NewWindowRequested, 44)                                   \
   X(ICoreWebView2Settings, put_IsWebMessageEnabled, 6)                           \
   X(ICoreWebView2Settings, put_IsStatusBarEnabled, 10)                           \
-  X(ICoreWebView2Settings, get_AreDevToolsEnabled, 11)                           \
   X(ICoreWebView2Settings, put_AreDevToolsEnabled, 12)                           \
   X(ICoreWebView2Settings, put_AreDefaultContextMenusEnabled, 14)                \
   X(ICoreWebView2Settings, put_IsZoomControlEnabled, 18)                         \
@@ -45,7 +41,6 @@
   X(ICoreWebView2WebMessageReceivedEventArgs, get_WebMessageAsJson, 4)           \
   X(ICoreWebView2ProcessFailedEventArgs, get_ProcessFailedKind, 3)               \
   X(ICoreWebView2NavigationStartingEventArgs, get_Uri, 3)                        \
-  X(ICoreWebView2NavigationStartingEventArgs, get_IsUserInitiated, 4)            \
   X(ICoreWebView2NavigationStartingEventArgs, put_Cancel, 8)                     \
   X(ICoreWebView2NewWindowRequestedEventArgs, get_Uri, 3)                        \
   X(ICoreWebView2NewWindowRequestedEventArgs, put_Handled, 6)                    \

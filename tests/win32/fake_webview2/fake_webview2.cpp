@@ -240,6 +240,13 @@ HRESULT STDMETHODCALLTYPE WrongSlot(void*) {
   return E_NOTIMPL;
 }
 
+// The interface each served slot belongs to, as the SDK names it (a continuation interface such as
+// ICoreWebView2Settings3 shares its object's table).
+const char*& ServedInterface(int kind, int slotNumber) {
+  static std::array<std::array<const char*, kTableSize>, kKindCount> names{};
+  return names[static_cast<std::size_t>(kind)][static_cast<std::size_t>(slotNumber)];
+}
+
 // A served method: records the slot it was called at, then runs `Function`.
 template <int K, int Slot, auto Function>
 struct Served;
@@ -248,7 +255,7 @@ template <int K, int Slot, typename Result, typename... Args,
 struct Served<K, Slot, Function> {
   static Result STDMETHODCALLTYPE Call(Args... args) {
     CheckThread();
-    Called(kKindNames[K], Slot);
+    Called(ServedInterface(K, Slot), Slot);
     return Function(args...);
   }
 };
@@ -270,9 +277,12 @@ Table NewTable() {
 }
 
 // Puts `function` at the SDK's slot for interface::method in `table`.
-#define FAKE_SERVE(table, kindValue, interface, method, function) \
-  (table)[slot::interface##_##method] =                           \
-      reinterpret_cast<Method>(&Served<kindValue, slot::interface##_##method, &(function)>::Call)
+#define FAKE_SERVE(table, kindValue, interface, method, function)           \
+  do {                                                                      \
+    ServedInterface(kindValue, slot::interface##_##method) = #interface;    \
+    (table)[slot::interface##_##method] = reinterpret_cast<Method>(         \
+        &Served<kindValue, slot::interface##_##method, &(function)>::Call); \
+  } while (false)
 
 // ---- Settings -----------------------------------------------------------------------------------
 
@@ -286,10 +296,6 @@ HRESULT STDMETHODCALLTYPE PutWebMessages(ComObject*, BOOL on) {
 }
 HRESULT STDMETHODCALLTYPE PutStatusBar(ComObject*, BOOL on) {
   return Setting("IsStatusBarEnabled", on);
-}
-HRESULT STDMETHODCALLTYPE GetDevTools(ComObject*, BOOL* on) {
-  *on = state().devTools;
-  return S_OK;
 }
 HRESULT STDMETHODCALLTYPE PutDevTools(ComObject*, BOOL on) {
   state().devTools = on;
@@ -311,7 +317,6 @@ const Method* SettingsTable() {
     Table t = NewTable<kSettings>();
     FAKE_SERVE(t, kSettings, ICoreWebView2Settings, put_IsWebMessageEnabled, PutWebMessages);
     FAKE_SERVE(t, kSettings, ICoreWebView2Settings, put_IsStatusBarEnabled, PutStatusBar);
-    FAKE_SERVE(t, kSettings, ICoreWebView2Settings, get_AreDevToolsEnabled, GetDevTools);
     FAKE_SERVE(t, kSettings, ICoreWebView2Settings, put_AreDevToolsEnabled, PutDevTools);
     FAKE_SERVE(t, kSettings, ICoreWebView2Settings, put_AreDefaultContextMenusEnabled,
                PutContextMenus);
@@ -380,10 +385,6 @@ HRESULT STDMETHODCALLTYPE NavigationUri(NavigationArgs* self, LPWSTR* uri) {
   *uri = TaskMemoryCopy(self->uri);
   return S_OK;
 }
-HRESULT STDMETHODCALLTYPE NavigationByUser(NavigationArgs* self, BOOL* user) {
-  *user = self->userInitiated;
-  return S_OK;
-}
 HRESULT STDMETHODCALLTYPE NavigationCancel(NavigationArgs* self, BOOL cancel) {
   self->cancel = cancel;
   return S_OK;
@@ -394,8 +395,6 @@ const Method* NavigationArgsTable() {
     Table t = NewTable<kNavigationArgs>();
     FAKE_SERVE(t, kNavigationArgs, ICoreWebView2NavigationStartingEventArgs, get_Uri,
                NavigationUri);
-    FAKE_SERVE(t, kNavigationArgs, ICoreWebView2NavigationStartingEventArgs, get_IsUserInitiated,
-               NavigationByUser);
     FAKE_SERVE(t, kNavigationArgs, ICoreWebView2NavigationStartingEventArgs, put_Cancel,
                NavigationCancel);
     return t;
@@ -582,16 +581,8 @@ struct Controller : ComObject {
   View* view = nullptr;  // holds one reference
 };
 
-HRESULT STDMETHODCALLTYPE GetVisible(Controller*, BOOL* visible) {
-  *visible = state().visible;
-  return S_OK;
-}
 HRESULT STDMETHODCALLTYPE PutVisible(Controller*, BOOL visible) {
   state().visible = visible;
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE GetBounds(Controller*, RECT* bounds) {
-  *bounds = state().bounds;
   return S_OK;
 }
 HRESULT STDMETHODCALLTYPE PutBounds(Controller*, RECT bounds) {
@@ -599,10 +590,6 @@ HRESULT STDMETHODCALLTYPE PutBounds(Controller*, RECT bounds) {
   return S_OK;
 }
 HRESULT STDMETHODCALLTYPE MoveFocus(Controller*, int) {
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE GetParentWindow(Controller*, HWND* parent) {
-  *parent = state().parent;
   return S_OK;
 }
 HRESULT STDMETHODCALLTYPE ParentMoved(Controller*) {
@@ -622,12 +609,9 @@ HRESULT STDMETHODCALLTYPE GetView(Controller* self, ComObject** view) {
 const Method* ControllerTable() {
   static const Table table = [] {
     Table t = NewTable<kController>();
-    FAKE_SERVE(t, kController, ICoreWebView2Controller, get_IsVisible, GetVisible);
     FAKE_SERVE(t, kController, ICoreWebView2Controller, put_IsVisible, PutVisible);
-    FAKE_SERVE(t, kController, ICoreWebView2Controller, get_Bounds, GetBounds);
     FAKE_SERVE(t, kController, ICoreWebView2Controller, put_Bounds, PutBounds);
     FAKE_SERVE(t, kController, ICoreWebView2Controller, MoveFocus, MoveFocus);
-    FAKE_SERVE(t, kController, ICoreWebView2Controller, get_ParentWindow, GetParentWindow);
     FAKE_SERVE(t, kController, ICoreWebView2Controller, NotifyParentWindowPositionChanged,
                ParentMoved);
     FAKE_SERVE(t, kController, ICoreWebView2Controller, Close, CloseController);
