@@ -1,11 +1,14 @@
 # cmake -DOBJDUMP=<objdump> -DEXECUTABLE=<Launcher.exe> -DFORMAT=<pei-i386|pei-x86-64>
-#       -DPAGE_RESOURCES=<html id>,<css id>,<js id> -P check_windows_executable.cmake
+#       -DPAGE_RESOURCES=<html id>,<css id>,<js id> [-DPE_OBJDUMP=<objdump knowing both PE formats>]
+#       -P check_windows_executable.cmake
 #
 # Fails (and so fails the build) unless the launcher executable is what players can run as it
 # stands: a PE of the expected architecture, a Windows GUI program (no console), importing only
 # DLLs that every Windows has (the static runtime leaves no libstdc++, libgcc or winpthread DLL
 # to ship, and the WebView2 loader is loaded at run time, never imported), carrying the icon group
 # 101 with six images, the manifest and the page's three resources (launcher/page_resources.h).
+# A WebView2Loader.dll beside the executable must be of the same architecture
+# (check_webview2_loader.cmake).
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -79,6 +82,22 @@ foreach(expected IN LISTS expected_resources)
 endforeach()
 if(NOT DEFINED count_3 OR NOT count_3 EQUAL 6)
   list(APPEND problems "the icon has ${count_3} images instead of 6")
+endif()
+
+get_filename_component(folder "${EXECUTABLE}" DIRECTORY)
+if(EXISTS "${folder}/WebView2Loader.dll")
+  if(NOT PE_OBJDUMP)
+    set(PE_OBJDUMP "${OBJDUMP}")
+  endif()
+  execute_process(
+    COMMAND "${CMAKE_COMMAND}" "-DOBJDUMP=${PE_OBJDUMP}" "-DLOADER=${folder}/WebView2Loader.dll"
+            "-DFORMAT=${FORMAT}" -P "${CMAKE_CURRENT_LIST_DIR}/check_webview2_loader.cmake"
+    RESULT_VARIABLE loader_result ERROR_VARIABLE loader_error)
+  if(NOT loader_result EQUAL 0)
+    string(REGEX REPLACE "^CMake Error at [^\n]*\n *" "" loader_error "${loader_error}")
+    string(REGEX REPLACE "[ \t\n]+" " " loader_error "${loader_error}")
+    list(APPEND problems "the WebView2 loader beside it: ${loader_error}")
+  endif()
 endif()
 
 if(problems)

@@ -9,11 +9,18 @@
 #   Makes <target> the Windows launcher: a GUI program (-mwindows) with the resources above,
 #   linked statically (VelmoraPlatform.cmake), and checked after every link: PE of the build's
 #   architecture, Windows GUI subsystem, only system DLLs imported (the WebView2 loader is loaded
-#   at run time), the icon group, the manifest and the three page resources present.
+#   at run time), the icon group, the manifest and the three page resources present. With
+#   VELMORA_WEBVIEW2_LOADER set, that WebView2Loader.dll is copied beside the executable first, and
+#   the check also requires it to be of the executable's architecture.
 
 if(NOT VELMORA_WINDOWS)
   return()
 endif()
+
+set(VELMORA_WEBVIEW2_LOADER "" CACHE FILEPATH
+    "WebView2Loader.dll to ship beside Launcher.exe (the SDK's x86 one for the product)")
+# The loader check reads either PE format.
+find_program(VELMORA_PE_OBJDUMP NAMES x86_64-w64-mingw32-objdump objdump)
 
 # Functions below run in the callers' directories, where this file's own folder is not known.
 set(VELMORA_WIN32_LAUNCHER_DIR "${CMAKE_CURRENT_LIST_DIR}" CACHE INTERNAL "launcher/win32")
@@ -60,9 +67,15 @@ function(velmora_windows_launcher target)
   endif()
   velmora_page_resource_ids(page_ids)
   list(JOIN page_ids "," page_ids)
+  if(VELMORA_WEBVIEW2_LOADER)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND "${CMAKE_COMMAND}" -E copy_if_different "${VELMORA_WEBVIEW2_LOADER}"
+              "$<TARGET_FILE_DIR:${target}>/WebView2Loader.dll"
+      VERBATIM)
+  endif()
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND "${CMAKE_COMMAND}" "-DOBJDUMP=${CMAKE_OBJDUMP}" "-DEXECUTABLE=$<TARGET_FILE:${target}>"
-            "-DFORMAT=${format}" "-DPAGE_RESOURCES=${page_ids}"
+            "-DFORMAT=${format}" "-DPAGE_RESOURCES=${page_ids}" "-DPE_OBJDUMP=${VELMORA_PE_OBJDUMP}"
             -P "${VELMORA_WIN32_LAUNCHER_DIR}/check_windows_executable.cmake"
     COMMENT "Checking $<TARGET_FILE_NAME:${target}>: GUI subsystem, system DLLs only, resources"
     VERBATIM)

@@ -114,6 +114,35 @@ TEST_F(WebWindowTest, DeveloperToolsFollowTheDebugSwitch) {
   EXPECT_FALSE(FakeWebView2DevToolsEnabled());
 }
 
+TEST_F(WebWindowTest, TheViewIsAnApplicationsNotABrowsers) {
+  for (const bool debug : {true, false}) {
+    FakeWebView2Reset(S_OK, S_OK, S_OK);
+    Start(debug);
+    const struct {
+      const char* setting;
+      int value;
+    } settings[] = {
+        {"AreBrowserAcceleratorKeysEnabled", 0},  // no reload, print, find, history keys
+        {"IsZoomControlEnabled", 0},              // the page is laid out for 800 x 600
+        {"IsStatusBarEnabled", 0},
+        {"IsWebMessageEnabled", 1},
+        {"AreDefaultContextMenusEnabled", debug ? 1 : 0},  // "Inspect" with the developer tools
+    };
+    for (const auto& expected : settings)
+      EXPECT_EQ(FakeWebView2Setting(expected.setting), expected.value) << expected.setting;
+    window_.reset();
+  }
+}
+
+TEST_F(WebWindowTest, ARuntimeTooOldGivesNoWindowAndNamesTheVersionItNeeds) {
+  FakeWebView2SetOldRuntime(TRUE);
+  std::string error;
+  EXPECT_EQ(WebWindow::Create(true, error), nullptr);
+  EXPECT_EQ(error,
+            "the WebView2 Runtime on this computer (90.0.818.66) is too old; the launcher needs "
+            "version 91.0.864.35 or later");
+}
+
 struct StartFailure {
   HRESULT create, environment, controller;
   const char* reason;

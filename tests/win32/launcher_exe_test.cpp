@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -78,32 +79,58 @@ std::string MessageOf(HWND dialog) {
   return text;
 }
 
+// What a player saw of a launcher that stopped with an error dialog.
+struct DialogRun {
+  bool dialogShown = false;
+  std::string caption;
+  std::string message;
+  bool waitedForThePlayer = false;  // still running while the dialog was up
+  DWORD exitCode = 0;
+};
+
+// Starts the launcher copied into `folder` with `arguments`, waits for its error dialog, reads it,
+// presses OK and waits for the launcher to end.
+DialogRun RunUntilDialog(const TempDir& folder, const std::filesystem::path& launcher,
+                         const std::wstring& arguments) {
+  DialogRun run;
+  std::wstring commandLine = L"\"" + launcher.wstring() + L"\" " + arguments;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.path().c_str(), &startup, &process)) {
+    return run;
+  }
+  const HWND dialog = WaitForDialog(process.dwProcessId, 60000);
+  if (dialog != nullptr) {
+    run.dialogShown = true;
+    run.caption = TextOf(dialog);
+    run.message = MessageOf(dialog);
+    run.waitedForThePlayer = WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT;
+    SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+  }
+  if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) {
+    TerminateProcess(process.hProcess, 99);
+  }
+  GetExitCodeProcess(process.hProcess, &run.exitCode);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return run;
+}
+
 TEST(LauncherExe, WithoutTheWebViewRuntimeItSaysSoAndExitsWithOne) {
   LogCapture viewer;
   viewer.Start();
   TempDir folder;
   const std::filesystem::path launcher = CopyLauncherInto(folder);
-  std::wstring commandLine = L"\"" + launcher.wstring() + L"\" --verbose now";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             folder.path().c_str(), &startup, &process));
+  const DialogRun run = RunUntilDialog(folder, launcher, L"--verbose now");
 
-  const HWND dialog = WaitForDialog(process.dwProcessId, 60000);
-  ASSERT_NE(dialog, nullptr) << "no error dialog appeared";
-  EXPECT_EQ(TextOf(dialog), "Error");
-  EXPECT_NE(MessageOf(dialog).find("WebView2Loader.dll"), std::string::npos) << MessageOf(dialog);
-  EXPECT_EQ(WaitForSingleObject(process.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+  ASSERT_TRUE(run.dialogShown) << "no error dialog appeared";
+  EXPECT_EQ(run.caption, "Error");
+  EXPECT_NE(run.message.find("WebView2Loader.dll"), std::string::npos) << run.message;
+  EXPECT_TRUE(run.waitedForThePlayer)
       << "the launcher must wait for the player to read the message";
-
-  SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-  ASSERT_EQ(WaitForSingleObject(process.hProcess, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
-  DWORD exitCode = 0;
-  GetExitCodeProcess(process.hProcess, &exitCode);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  EXPECT_EQ(exitCode, 1u);
+  EXPECT_EQ(run.exitCode, 1u);
 
   const std::vector<LogMessage> lines = viewer.Messages(2);
   ASSERT_EQ(lines.size(), 2u) << "only the start and the failure happened";
@@ -115,6 +142,62 @@ TEST(LauncherExe, WithoutTheWebViewRuntimeItSaysSoAndExitsWithOne) {
   EXPECT_NE(lines[1].bytes.find("]: Failed to create the web view: WebView2Loader.dll"),
             std::string::npos)
       << lines[1].bytes;
+}
+
+// The environment variable `name` set to `value` for as long as this object lives (and for the
+// programs started meanwhile).
+class ScopedVariable {
+ public:
+  ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name) {
+    SetEnvironmentVariableW(name, value);
+  }
+  ~ScopedVariable() { SetEnvironmentVariableW(name_, nullptr); }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  const wchar_t* name_;
+};
+
+TEST(LauncherExe, ABrokenOrOldWebViewSaysWhatIsWrongWithIt) {
+  // The build wrote these files at Linux paths; wine shows the Linux root as drive Z:.
+  const struct {
+    const char* name;
+    std::string loader;      // copied beside the launcher as WebView2Loader.dll
+    const wchar_t* runtime;  // VELMORA_FAKE_WEBVIEW2_RUNTIME for the stand-in, or null
+    std::string says;        // in the dialog and the log line, after the folder's path
+  } cases[] = {
+      {"a loader of another architecture", "Z:" X86_LOADER, nullptr,
+       "\\WebView2Loader.dll cannot be loaded (error 193: it is not the x64 loader that this "
+       "64-bit launcher needs)"},
+      {"a runtime too old", "Z:" FAKE_LOADER, L"old",
+       "the WebView2 Runtime on this computer (90.0.818.66) is too old; the launcher needs version "
+       "91.0.864.35 or later"},
+  };
+  for (const auto& broken : cases) {
+    SCOPED_TRACE(broken.name);
+    LogCapture viewer;
+    viewer.Start();
+    TempDir folder;
+    const std::filesystem::path launcher = CopyLauncherInto(folder);
+    std::filesystem::copy_file(std::filesystem::path(broken.loader),
+                               folder.path() / L"WebView2Loader.dll");
+    std::optional<ScopedVariable> runtime;
+    if (broken.runtime != nullptr)
+      runtime.emplace(L"VELMORA_FAKE_WEBVIEW2_RUNTIME", broken.runtime);
+    const DialogRun run = RunUntilDialog(folder, launcher, L"");
+    runtime.reset();
+
+    ASSERT_TRUE(run.dialogShown) << "no error dialog appeared";
+    EXPECT_EQ(run.caption, "Error");
+    EXPECT_NE(run.message.find(broken.says), std::string::npos) << run.message;
+    EXPECT_EQ(run.exitCode, 1u);
+    const std::vector<LogMessage> lines = viewer.Messages(2);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_NE(lines.back().bytes.find("]: Failed to create the web view: "), std::string::npos)
+        << lines.back().bytes;
+    EXPECT_NE(lines.back().bytes.find(broken.says), std::string::npos) << lines.back().bytes;
+  }
 }
 
 // A resource of `module` as bytes; empty if it is missing.
