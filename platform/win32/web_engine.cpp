@@ -52,16 +52,6 @@ constexpr UINT kStartDragMessage = WM_APP + 2;
 // How long LoadHtml waits for the runtime to take the document scripts.
 constexpr DWORD kScriptsTimeoutMs = 10000;
 
-// The page is laid out in device pixels, like the window: the system must not scale the window
-// as a bitmap. Per-monitor awareness where the system has it (Windows 10), else system-wide.
-void MakeProcessDpiAware() {
-  using SetContext = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
-  const auto setContext = reinterpret_cast<SetContext>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
-  if (setContext != nullptr && setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)) return;
-  SetProcessDPIAware();
-}
-
 bool RegisterWindowClass(WNDPROC procedure) {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   WNDCLASSEXW existing{};
@@ -158,7 +148,7 @@ bool WebView2Engine::Start(bool debug, std::string& error) {
     return false;
   }
   comStarted_ = true;
-  MakeProcessDpiAware();
+  // DPI awareness comes from the program's manifest (launcher/win32/launcher.manifest).
   loader_ = wv::LoadLoader(error);
   if (loader_ == nullptr || !CreateNativeWindow(error)) return false;
   if (!wv::StartEngine(loader_, window_, engine_, error)) return false;
@@ -324,7 +314,16 @@ LRESULT CALLBACK WebView2Engine::WindowProcedure(HWND window, UINT message, WPAR
   }
   auto* self = reinterpret_cast<WebView2Engine*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self == nullptr) return DefWindowProcW(window, message, wParam, lParam);
-  return self->Handle(message, wParam, lParam);
+  // An exception must not unwind through the system's frames that called this procedure (on
+  // 32-bit Windows it cannot, and the process would end): it is logged here instead.
+  try {
+    return self->Handle(message, wParam, lParam);
+  } catch (const std::exception& failure) {
+    LogErrorAs("WebWindow", "Window message 0x%04X failed: %s", message, failure.what());
+  } catch (...) {
+    LogErrorAs("WebWindow", "Window message 0x%04X failed", message);
+  }
+  return message >= WM_APP ? 0 : DefWindowProcW(window, message, wParam, lParam);
 }
 
 LRESULT WebView2Engine::Handle(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -25,7 +25,7 @@ namespace {
 
 using platform::WebWindow;
 using testing::ElementsAre;
-using testing::IsEmpty;
+using testing::UnorderedElementsAre;
 
 void DispatchUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000) {
   webview2::PumpMessagesUntil(done, timeoutMs);
@@ -181,8 +181,8 @@ TEST_F(WebView2ContainmentTest, NoWindowOpensInsideTheLauncherAndClickedWebLinks
     EXPECT_EQ(FakeWebView2RequestNewWindow(request.uri, request.userInitiated), 1)
         << Utf16ToUtf8(request.uri) << " would open a window";
   }
-  EXPECT_THAT(browser.Opened(2), ElementsAre("https://velmora.example/news?id=7&lang=en",
-                                             "http://127.0.0.1:47611/mini/more"));
+  EXPECT_THAT(browser.Opened(2), UnorderedElementsAre("https://velmora.example/news?id=7&lang=en",
+                                                      "http://127.0.0.1:47611/mini/more"));
   EXPECT_THAT(testing_support::LinesUntilNow(log_),
               ElementsAre("I|WebWindow: Opened https://velmora.example/news?id=7&lang=en in the "
                           "default browser",

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "platform/web_engine.h"
 #include "platform/web_window.h"
 #include "platform/win32/message_pump.h"
 #include "platform/win32/webview2_api.h"
@@ -279,6 +280,47 @@ TEST_F(WebWindowTest, AnEngineProcessThatDiesClosesTheWindow) {
   EXPECT_NE(lines[0].bytes.find("|E|WebWindow["), std::string::npos);
   EXPECT_NE(lines[0].bytes.find("]: Web page process ended unexpectedly (reason 1)\r\n"),
             std::string::npos);
+}
+
+// Engine events that fail the way any code may: by throwing.
+class ThrowingEvents final : public platform::WebEngineEvents {
+ public:
+  void OnPageMessage(const std::string&, const std::string&) override {}
+  bool OnTopLevelNavigation(const std::string&) override { return false; }
+  void OnDocumentShown(const std::string&) override {}
+  void OnNewWindowRequested(const std::string&, bool) override {}
+  void OnCallsScheduled() override {
+    ++calls;
+    throw std::runtime_error("out of luck");
+  }
+  void OnPageProcessEnded(int) override {}
+  void OnWindowClosed() override {}
+
+  int calls = 0;
+};
+
+TEST_F(WebWindowTest, AnExceptionInTheWindowProcedureIsLoggedAndGoesNoFurther) {
+  testing_support::LogCapture viewer;
+  viewer.Start();
+  ThrowingEvents events;
+  std::string error;
+  std::unique_ptr<platform::WebEngine> engine = platform::CreateWebEngine(true, events, error);
+  ASSERT_TRUE(engine) << error;
+  for (int round = 1; round <= 2; ++round) {
+    engine->ScheduleCalls();  // the window procedure calls OnCallsScheduled
+    EXPECT_NO_THROW(DispatchFor(200));
+    EXPECT_EQ(events.calls, round) << "the window stopped taking messages";
+  }
+  EXPECT_TRUE(IsWindow(static_cast<HWND>(engine->Window())));
+  engine.reset();
+  const std::vector<testing_support::LogMessage> lines = viewer.Messages(2);
+  ASSERT_EQ(lines.size(), 2u);
+  for (const auto& line : lines) {
+    EXPECT_NE(line.bytes.find("|E|WebWindow["), std::string::npos) << line.bytes;
+    EXPECT_NE(line.bytes.find("]: Window message 0x8001 failed: out of luck\r\n"),
+              std::string::npos)
+        << line.bytes;
+  }
 }
 
 }  // namespace

@@ -260,6 +260,12 @@ TEST(LauncherExe, CarriesItsIconManifestAndPage) {
   const std::string manifest = ResourceBytes(module, 1, RT_MANIFEST);
   EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\""), std::string::npos)
       << manifest;
+  for (const char* awareness :
+       {">true/pm</dpiAware>", ">PerMonitorV2, PerMonitor</dpiAwareness>",
+        "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">",
+        "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">"}) {
+    EXPECT_NE(manifest.find(awareness), std::string::npos) << awareness;
+  }
 
   EXPECT_NE(ResourceBytes(module, VELMORA_PAGE_HTML_RESOURCE, RT_RCDATA).find("<html"),
             std::string::npos);
