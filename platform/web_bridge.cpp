@@ -95,16 +95,26 @@ void WebBridge::OnDocumentShown(const std::string& uri) {
     return;
   }
   // Every other navigation is refused before it starts, so this is an engine letting one through:
-  // the foreign document gets no answer, and the launcher's page comes back.
+  // the foreign document gets no answer, and the launcher's page comes back, from the loop rather
+  // than from inside the engine's event.
   ownDocument_.reset();
   LogErrorAs("WebWindow", "The launcher's page was replaced by %s; loading it again", uri.c_str());
-  if (!ownHtml_.empty()) LoadOwnPage(ownHtml_);
+  reloadOwnPage_ = true;
+  engine_.ScheduleCalls();
 }
 
 void WebBridge::OnNewWindowRequested(const std::string& uri, bool userInitiated) {
   if (!OpensInBrowser(uri, userInitiated)) {
     LogErrorAs("WebWindow", "Refused a new window for %s", uri.c_str());
-  } else if (opener_(uri)) {
+    return;
+  }
+  // Starting the browser may take a while: from the loop, not inside the engine's event.
+  browserAddresses_.push_back(uri);
+  engine_.ScheduleCalls();
+}
+
+void WebBridge::OpenInBrowser(const std::string& uri) {
+  if (opener_(uri)) {
     LogInfoAs("WebWindow", "Opened %s in the default browser", uri.c_str());
   } else {
     LogErrorAs("WebWindow", "Could not open %s in the default browser", uri.c_str());
@@ -129,7 +139,16 @@ void WebBridge::OnPageMessage(const std::string& json, const std::string& source
 
 void WebBridge::RunQueuedCalls() {
   if (answering_) return;
+  if (reloadOwnPage_) {
+    reloadOwnPage_ = false;
+    if (!ownHtml_.empty()) LoadOwnPage(ownHtml_);
+  }
   answering_ = true;
+  while (!browserAddresses_.empty()) {
+    const std::string uri = std::move(browserAddresses_.front());
+    browserAddresses_.pop_front();
+    OpenInBrowser(uri);
+  }
   while (!queue_.empty()) {
     const BridgeCall call = std::move(queue_.front());
     queue_.pop_front();
@@ -140,6 +159,7 @@ void WebBridge::RunQueuedCalls() {
 
 void WebBridge::Forget() {
   queue_.clear();
+  browserAddresses_.clear();
 }
 
 void WebBridge::Answer(const BridgeCall& call) {

@@ -57,9 +57,11 @@ class WebBridge {
   void OnDocumentShown(const std::string& uri);
   void OnNewWindowRequested(const std::string& uri, bool userInitiated);
   // Runs the queued calls one at a time, in the order the page made them, and answers each. A
-  // call that arrives while one runs (from a nested message loop) waits for it.
+  // call that arrives while one runs (from a nested message loop) waits for it. Loads the
+  // launcher's page again first if something replaced it, and hands the addresses waiting for
+  // the browser to it.
   void RunQueuedCalls();
-  // The window is gone: queued calls are dropped unanswered.
+  // The window is gone: queued calls and browser addresses are dropped.
   void Forget();
 
   const std::string& token() const { return token_; }
@@ -69,16 +71,19 @@ class WebBridge {
   enum class OwnPage { Shown, Requested, Loading };
 
   void Answer(const BridgeCall& call);
+  void OpenInBrowser(const std::string& uri);
 
   WebEngine& engine_;
   std::string token_;
   Opener opener_;
   std::string ownHtml_;
   OwnPage ownPage_ = OwnPage::Shown;
+  bool reloadOwnPage_ = false;
   // The address of the top-level document while it is the launcher's own page.
   std::optional<std::string> ownDocument_;
   std::map<std::string, WebWindow::Binding> bindings_;
   std::deque<BridgeCall> queue_;
+  std::deque<std::string> browserAddresses_;
   bool answering_ = false;
 };
 

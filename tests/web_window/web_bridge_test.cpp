@@ -201,6 +201,7 @@ TEST_F(WebBridgeTest, AForeignDocumentThatGetsInIsNeverAnsweredAndThePageComesBa
   ShowOwnPage();
   bridge_.OnDocumentShown("about:blank");  // same address, another document
   bridge_.OnPageMessage(Call(1, "api_startGame"), "about:blank");
+  EXPECT_THAT(engine_.loaded, ElementsAre("<p>launcher</p>")) << "not inside the engine's event";
   bridge_.RunQueuedCalls();
   EXPECT_EQ(calls, 0);
   EXPECT_THAT(engine_.loaded, ElementsAre("<p>launcher</p>", "<p>launcher</p>"));
@@ -215,6 +216,7 @@ TEST_F(WebBridgeTest, AForeignDocumentThatGetsInIsNeverAnsweredAndThePageComesBa
   bridge_.OnPageMessage(Call(2, "api_startGame"), "about:blank");
   bridge_.RunQueuedCalls();
   EXPECT_EQ(calls, 1);
+  EXPECT_EQ(engine_.loaded.size(), 2u);
 }
 
 TEST_F(WebBridgeTest, NewWindowsGoToTheBrowserOrNowhere) {
@@ -222,13 +224,16 @@ TEST_F(WebBridgeTest, NewWindowsGoToTheBrowserOrNowhere) {
   bridge_.OnNewWindowRequested("https://velmora.example/news", true);
   bridge_.OnNewWindowRequested("https://ads.example/", false);
   bridge_.OnNewWindowRequested("file:///C:/x.exe", true);
+  EXPECT_THAT(opened_, IsEmpty()) << "not inside the engine's event";
+  bridge_.RunQueuedCalls();
   openerWorks_ = false;
   bridge_.OnNewWindowRequested("http://velmora.example/", true);
+  bridge_.RunQueuedCalls();
   EXPECT_THAT(opened_, ElementsAre("https://velmora.example/news", "http://velmora.example/"));
   EXPECT_THAT(Lines(),
-              ElementsAre("I|WebWindow: Opened https://velmora.example/news in the default browser",
-                          "E|WebWindow: Refused a new window for https://ads.example/",
+              ElementsAre("E|WebWindow: Refused a new window for https://ads.example/",
                           "E|WebWindow: Refused a new window for file:///C:/x.exe",
+                          "I|WebWindow: Opened https://velmora.example/news in the default browser",
                           "E|WebWindow: Could not open http://velmora.example/ in the default "
                           "browser"));
   EXPECT_THAT(engine_.loaded, ElementsAre("<p>launcher</p>")) << "the page stays";

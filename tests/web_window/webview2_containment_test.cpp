@@ -52,17 +52,16 @@ class RecordingBrowser {
     RegCloseKey(key_);
   }
 
-  // Waits until `count` addresses arrived (or 10 s passed) and returns them.
+  // Runs the window's loop until `count` addresses arrived (or 10 s passed) and returns them.
   std::vector<std::string> Opened(std::size_t count) const {
     std::vector<std::string> lines;
-    for (int waited = 0; waited < 10000; waited += 50) {
+    DispatchUntil([&] {
       lines.clear();
       std::ifstream in(OutputPath());
       for (std::string line; std::getline(in, line);)
         lines.push_back(line);
-      if (lines.size() >= count) break;
-      Sleep(50);
-    }
+      return lines.size() >= count;
+    });
     return lines;
   }
 
@@ -184,13 +183,14 @@ TEST_F(WebView2ContainmentTest, NoWindowOpensInsideTheLauncherAndClickedWebLinks
   EXPECT_THAT(browser.Opened(2), UnorderedElementsAre("https://velmora.example/news?id=7&lang=en",
                                                       "http://127.0.0.1:47611/mini/more"));
   EXPECT_THAT(testing_support::LinesUntilNow(log_),
-              ElementsAre("I|WebWindow: Opened https://velmora.example/news?id=7&lang=en in the "
-                          "default browser",
-                          "E|WebWindow: Refused a new window for https://ads.example/",
+              ElementsAre("E|WebWindow: Refused a new window for https://ads.example/",
                           "E|WebWindow: Refused a new window for javascript:alert(1)",
                           "E|WebWindow: Refused a new window for "
                           "file:///C:/Windows/System32/calc.exe",
                           "E|WebWindow: Refused a new window for ms-settings:network",
+                          // then, from the window's loop, the browser
+                          "I|WebWindow: Opened https://velmora.example/news?id=7&lang=en in the "
+                          "default browser",
                           "I|WebWindow: Opened http://127.0.0.1:47611/mini/more in the default "
                           "browser"));
 }
