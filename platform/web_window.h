@@ -66,10 +66,11 @@ class WebWindow {
   // logged as an error line "Web page process ended unexpectedly", function field "WebWindow").
   //
   // The window has no frame of its own, so the page drags it: a primary-button press on an
-  // element that the page's style sheets declare with "-webkit-app-region: drag" (or
-  // "app-region: drag"), and that is not inside an element declared "no-drag", moves the window
-  // with the pointer until the button is released. The nearest declared ancestor of the pressed
-  // element decides; the page needs no script of its own for it.
+  // element that the page declares with "-webkit-app-region: drag" (or "app-region: drag", in
+  // any letter case, in a <style> element or a style attribute), and that is not inside an
+  // element declared "no-drag", moves the window with the pointer until the button is released.
+  // The nearest declared ancestor of the pressed element decides; the page needs no script of its
+  // own for it.
   void Run();
 
   class Impl;
