@@ -2,9 +2,11 @@
 // PassDescription. Check pass: every manifest entry is hashed against its installed copy. Install
 // pass: each entry found missing or changed is downloaded beside its file and replaces it.
 #include <exception>
+#include <set>
 
 #include "log/log.h"
 #include "platform/file_ops.h"
+#include "platform/safe_write.h"
 #include "update/file_hash.h"
 #include "update/local_files.h"
 #include "update/local_version.h"
@@ -37,6 +39,7 @@ void UpdateManager::RunClientPass(const PassDescription& pass) {
 
   FileList work;
   if (!CheckFiles(pass, entries, work)) return;
+  RemoveStrayTemporaryFiles(pass, entries);
   if (!work.entries.empty()) {
     LogInfoAs(pass.workerName, "%s", pass.announceWork(work.entries.size(), work.bytes).c_str());
     if (!InstallFiles(pass, work)) return;
@@ -143,11 +146,24 @@ bool UpdateManager::CheckFiles(const PassDescription& pass,
   return true;
 }
 
+void UpdateManager::RemoveStrayTemporaryFiles(const PassDescription& pass,
+                                              const std::vector<ManifestEntry>& entries) {
+  const std::vector<std::string> found = platform::FindTemporaryFiles(launcherDir);
+  for (const std::string& stray : StrayTemporaryFiles(found, entries)) {
+    if (platform::RemoveStrayTemporaryFile(LocalFilePath(launcherDir, stray))) {
+      LogInfoAs(pass.workerName, "Removed leftover temporary file %s", stray.c_str());
+    }
+  }
+}
+
 bool UpdateManager::InstallFiles(const PassDescription& pass, const FileList& files) {
   const std::size_t count = files.entries.size();
   PublishPassTotals(static_cast<std::int32_t>(count), files.bytes);
   if (pass.installStart) SetStatus(UpdateState::Downloading, 50, pass.installStart);
   std::uint64_t bytesDone = 0;
+  // Each file reaches the disk before it replaces the installed one; the folders holding the
+  // renames are flushed once, at the end, before the version that vouches for them is recorded.
+  std::set<std::string> folders;
   for (std::size_t k = 0; k < count; ++k) {
     if (CancelSeen(pass.cancelled)) return false;
     const ManifestEntry& entry = files.entries[k];
@@ -159,9 +175,12 @@ bool UpdateManager::InstallFiles(const PassDescription& pass, const FileList& fi
     SetStatus(UpdateState::Downloading, pass.installProgress(k, count),
               pass.installPrefix + entry.path);
     if (!InstallFile(pass, entry, localPath)) return false;
+    folders.insert(ParentFolder(localPath));
     bytesDone += static_cast<std::uint64_t>(entry.size);
     PublishPassProgress(static_cast<std::int32_t>(k + 1), bytesDone);
   }
+  for (const std::string& folder : folders)
+    platform::SyncFolder(folder);
   return true;
 }
 
@@ -170,18 +189,22 @@ bool UpdateManager::InstallFiles(const PassDescription& pass, const FileList& fi
 bool UpdateManager::InstallFile(const PassDescription& pass, const ManifestEntry& entry,
                                 const std::string& localPath) {
   const std::string url = baseUrl + "files/" + EncodeUrlPath(entry.path);
-  const std::string temporary = DownloadToTemporaryFile(url, localPath);
-  if (temporary.empty()) {
+  StreamingHash hash;
+  const auto file =
+      DownloadToReplacingFile(url, localPath, [&](const char* data, std::size_t size) {
+        hash.Update(data, size);
+        return true;
+      });
+  if (!file) {
     SetError("Failed to download: " + entry.path);
     return false;
   }
-  if (pass.verifiesDownloads && HashFile(temporary) != entry.hash) {
-    RemoveFileQuietly(temporary);
+  if (pass.verifiesDownloads && hash.Text() != entry.hash) {
+    file->Discard();
     SetError("Downloaded file corrupted: " + entry.path);
     return false;
   }
-  if (!platform::MoveFileReplacing(temporary, localPath)) {
-    RemoveFileQuietly(temporary);
+  if (!file->Commit(platform::ReplacingFile::FolderSync::Deferred)) {
     SetError("Failed to download: " + entry.path);
     return false;
   }

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -22,11 +23,26 @@ struct alignas(4096) HashBlock {
   char bytes[kHashBlockSize];
 };
 
-struct HashStateDeleter {
-  void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
-};
-
 }  // namespace
+
+StreamingHash::StreamingHash() : state_(XXH3_createState()) {
+  if (!state_ || XXH3_64bits_reset(static_cast<XXH3_state_t*>(state_)) != XXH_OK) {
+    XXH3_freeState(static_cast<XXH3_state_t*>(state_));
+    throw std::bad_alloc();
+  }
+}
+
+StreamingHash::~StreamingHash() {
+  XXH3_freeState(static_cast<XXH3_state_t*>(state_));
+}
+
+void StreamingHash::Update(const void* data, std::size_t size) {
+  XXH3_64bits_update(static_cast<XXH3_state_t*>(state_), data, size);
+}
+
+std::string StreamingHash::Text() const {
+  return FormatHashText(XXH3_64bits_digest(static_cast<const XXH3_state_t*>(state_)));
+}
 
 std::string FormatHashText(std::uint64_t digest) {
   char text[17];
@@ -38,13 +54,11 @@ std::string HashFile(const std::string& path) {
   std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
   if (!file.is_open()) return {};
 
-  const std::unique_ptr<XXH3_state_t, HashStateDeleter> state(XXH3_createState());
-  if (!state || XXH3_64bits_reset(state.get()) != XXH_OK) return {};
-
+  StreamingHash hash;
   const auto block = std::make_unique_for_overwrite<HashBlock>();  // no need to clear 64 KiB
   while (file.read(block->bytes, kHashBlockSize) || file.gcount() > 0) {
-    XXH3_64bits_update(state.get(), block->bytes, static_cast<std::size_t>(file.gcount()));
+    hash.Update(block->bytes, static_cast<std::size_t>(file.gcount()));
   }
   if (file.bad()) return {};
-  return FormatHashText(XXH3_64bits_digest(state.get()));
+  return hash.Text();
 }

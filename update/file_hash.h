@@ -1,6 +1,7 @@
 // The content hash that decides whether a local game file matches the patch server's copy.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -11,3 +12,20 @@ std::string HashFile(const std::string& path);
 
 // A digest in the form the manifest carries: 16 lower-case hex digits, leading zeros kept.
 std::string FormatHashText(std::uint64_t digest);
+
+// The same hash over bytes handed in as they arrive, so a download is hashed while it is
+// written instead of being read back.
+class StreamingHash {
+ public:
+  StreamingHash();
+  ~StreamingHash();
+  StreamingHash(const StreamingHash&) = delete;
+  StreamingHash& operator=(const StreamingHash&) = delete;
+
+  void Update(const void* data, std::size_t size);
+  // The hash text of everything handed in so far.
+  std::string Text() const;
+
+ private:
+  void* state_;  // the library's XXH3_state_t
+};

@@ -2,7 +2,9 @@
 
 #include <filesystem>
 #include <system_error>
+#include <unordered_set>
 
+#include "platform/safe_write.h"
 #include "update/file_hash.h"
 
 namespace fs = std::filesystem;
@@ -11,8 +13,9 @@ std::string LocalFilePath(const std::string& launcherDir, const std::string& ent
   return launcherDir + "/" + entryPath;
 }
 
-std::string TemporaryDownloadPath(const std::string& path) {
-  return path + ".velmora-part";
+std::string ParentFolder(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
 bool CreateParentFolders(const std::string& path) {
@@ -21,11 +24,6 @@ bool CreateParentFolders(const std::string& path) {
   std::error_code error;
   fs::create_directories(parent, error);
   return !error && fs::is_directory(parent, error);
-}
-
-void RemoveFileQuietly(const std::string& path) {
-  std::error_code ignored;
-  fs::remove(fs::u8path(path), ignored);
 }
 
 LocalFileCheck CheckLocalFile(const std::string& path) {
@@ -39,4 +37,18 @@ LocalFileCheck CheckLocalFile(const std::string& path) {
   check.state = query.state;
   check.errorCode = query.errorCode;
   return check;
+}
+
+std::vector<std::string> StrayTemporaryFiles(const std::vector<std::string>& found,
+                                             const std::vector<ManifestEntry>& entries) {
+  std::unordered_set<std::string> listed;
+  for (const ManifestEntry& entry : entries)
+    listed.insert(entry.path);
+  std::vector<std::string> strays;
+  for (const std::string& path : found) {
+    if (!path.ends_with(platform::kTemporarySuffix)) continue;
+    const std::string target = path.substr(0, path.size() - platform::kTemporarySuffix.size());
+    if (!listed.contains(target)) strays.push_back(path);
+  }
+  return strays;
 }

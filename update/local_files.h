@@ -3,21 +3,20 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/file_ops.h"
+#include "update/manifest.h"
 
 // The installed copy of a manifest entry: `launcherDir` + "/" + `entryPath`.
 std::string LocalFilePath(const std::string& launcherDir, const std::string& entryPath);
 
-// The temporary file a download to `path` is written to before it replaces `path`.
-std::string TemporaryDownloadPath(const std::string& path);
+// The folder holding `path`: everything before its last "/".
+std::string ParentFolder(const std::string& path);
 
 // Creates every missing folder above `path`. False when one cannot be created (or a file stands
 // where a folder belongs).
 bool CreateParentFolders(const std::string& path);
-
-// Removes the file if it is there; errors are ignored.
-void RemoveFileQuietly(const std::string& path);
 
 // What a worker learns about the installed copy of an entry: whether it is there and, when it
 // can be read, its hash text (empty when it cannot be opened, a folder for example).
@@ -30,3 +29,9 @@ struct LocalFileCheck {
 // Hashes the file first and asks the file system about it only when it cannot be opened, so a
 // file that is there costs no separate existence test.
 LocalFileCheck CheckLocalFile(const std::string& path);
+
+// The temporary files among `found` (paths relative to the game folder, "/"-joined) that belong
+// to no entry of `entries`: left by a crash, or by a file the server no longer lists. A temporary
+// file of a listed entry is left to that entry's next download, which overwrites it.
+std::vector<std::string> StrayTemporaryFiles(const std::vector<std::string>& found,
+                                             const std::vector<ManifestEntry>& entries);

@@ -2,9 +2,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <system_error>
 
-#include "platform/file_ops.h"
+#include "platform/safe_write.h"
 
 std::string ReadLocalVersion(const std::string& path) {
   std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
@@ -15,17 +14,5 @@ std::string ReadLocalVersion(const std::string& path) {
 }
 
 bool WriteLocalVersion(const std::string& path, const std::string& version) {
-  const std::string temporary = path + ".new";
-  {
-    std::ofstream file(std::filesystem::u8path(temporary), std::ios::binary | std::ios::trunc);
-    if (!file.is_open()) return false;
-    file << version;
-    file.close();
-    if (file.fail()) {
-      std::error_code ignored;
-      std::filesystem::remove(std::filesystem::u8path(temporary), ignored);
-      return false;
-    }
-  }
-  return platform::MoveFileReplacing(temporary, path);
+  return platform::ReplaceFileContent(path, version);
 }

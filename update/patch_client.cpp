@@ -1,11 +1,7 @@
-// The patch server client: documents into memory, files to disk through a temporary file.
-#include <filesystem>
-#include <fstream>
-
+// The patch server client: documents into memory, files to disk through a ReplacingFile.
 #include "log/log.h"
-#include "platform/file_ops.h"
 #include "platform/http_client.h"
-#include "update/local_files.h"
+#include "platform/safe_write.h"
 #include "update/update_manager.h"
 #include "update/url_text.h"
 
@@ -108,28 +104,29 @@ std::string UpdateManager::DownloadToString(const std::string& url) {
   return std::string(body.begin(), body.end());
 }
 
-std::string UpdateManager::DownloadToTemporaryFile(const std::string& url,
-                                                   const std::string& path) {
-  const std::string temporary = TemporaryDownloadPath(path);
-  // Pieces arrive 8 KiB at a time; the disk gets them in larger writes.
-  std::vector<char> writeBuffer(kFileWriteBuffer);
-  std::ofstream file;
-  file.rdbuf()->pubsetbuf(writeBuffer.data(), static_cast<std::streamsize>(writeBuffer.size()));
+std::unique_ptr<platform::ReplacingFile> UpdateManager::DownloadToReplacingFile(
+    const std::string& url, const std::string& path, const PieceCheck& check) {
+  std::unique_ptr<platform::ReplacingFile> file;
+  std::vector<char> buffer;
+  const auto flush = [&] {
+    const bool written = buffer.empty() || file->Write(buffer.data(), buffer.size());
+    buffer.clear();
+    return written;
+  };
   const Transfer transfer = Run(
       url, cancelRequested,
       [&] {
-        file.open(std::filesystem::u8path(temporary), std::ios::binary | std::ios::trunc);
-        return file.is_open();
+        file = std::make_unique<platform::ReplacingFile>(path);
+        buffer.reserve(kFileWriteBuffer);
+        return file->IsOpen();
       },
       [&](const char* data, std::size_t size) {
-        file.write(data, static_cast<std::streamsize>(size));
-        return file.good();
+        if (check && !check(data, size)) return false;
+        // Pieces arrive 8 KiB at a time; the disk gets them in larger writes.
+        if (buffer.size() + size > kFileWriteBuffer && !flush()) return false;
+        buffer.insert(buffer.end(), data, data + size);
+        return true;
       });
-  const bool opened = file.is_open();
-  if (opened) file.close();
-  const bool complete = transfer.outcome.failedStep == platform::HttpStep::None &&
-                        !transfer.rejectedStatus && !transfer.cancelled && !transfer.sinkFailed &&
-                        opened && !file.fail();
   if (transfer.rejectedStatus) {
     LogError("Request failed for %s: HTTP status %ld", url.c_str(), transfer.status);
   } else if (const char* problem = ProblemName(transfer.outcome.problem)) {
@@ -137,15 +134,14 @@ std::string UpdateManager::DownloadToTemporaryFile(const std::string& url,
   } else if (transfer.outcome.failedStep == platform::HttpStep::Read) {
     LogError("Transfer broke off for %s: %lu", url.c_str(), transfer.outcome.errorCode);
   }
-  if (complete) return temporary;
-  if (opened) RemoveFileQuietly(temporary);
-  return {};
+  const bool complete = transfer.outcome.failedStep == platform::HttpStep::None &&
+                        !transfer.rejectedStatus && !transfer.cancelled && !transfer.sinkFailed &&
+                        file && flush();
+  if (!complete) return nullptr;  // the file's destructor removes what was written
+  return file;
 }
 
 bool UpdateManager::DownloadToFile(const std::string& url, const std::string& path) {
-  const std::string temporary = DownloadToTemporaryFile(url, path);
-  if (temporary.empty()) return false;
-  if (platform::MoveFileReplacing(temporary, path)) return true;
-  RemoveFileQuietly(temporary);
-  return false;
+  const std::unique_ptr<platform::ReplacingFile> file = DownloadToReplacingFile(url, path, {});
+  return file && file->Commit();
 }

@@ -12,6 +12,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,6 +35,9 @@ struct FileList {
 };
 
 struct PassDescription;
+namespace platform {
+class ReplacingFile;
+}
 
 class UpdateManager {
  public:
@@ -79,9 +84,14 @@ class UpdateManager {
   using WorkerEntry = void (UpdateManager::*)();
   void StartWorker(WorkerEntry entry);
 
-  // Downloads into a temporary file beside `path` and returns its name, or "" when the transfer
-  // failed or was cancelled (the temporary file is then gone).
-  std::string DownloadToTemporaryFile(const std::string& url, const std::string& path);
+  // Sees each piece of a file download before it is written; false stops the transfer.
+  using PieceCheck = std::function<bool(const char* data, std::size_t size)>;
+  // Downloads into the temporary file of `path` (created once the server's answer is good) and
+  // returns it ready to commit, or nullptr when the transfer failed, was cancelled or was
+  // stopped by `check` (the temporary file is then gone).
+  std::unique_ptr<platform::ReplacingFile> DownloadToReplacingFile(const std::string& url,
+                                                                   const std::string& path,
+                                                                   const PieceCheck& check);
 
   // Status block stores that are not a whole SetStatus.
   void PublishVersions(const std::string* current, const std::string* latest);
@@ -99,6 +109,9 @@ class UpdateManager {
                      std::vector<ManifestEntry>& entries);
   bool CheckFiles(const PassDescription& pass, const std::vector<ManifestEntry>& entries,
                   FileList& work);
+  // Removes the temporary files in the game folder that belong to no entry of the manifest.
+  void RemoveStrayTemporaryFiles(const PassDescription& pass,
+                                 const std::vector<ManifestEntry>& entries);
   bool InstallFiles(const PassDescription& pass, const FileList& files);
   bool InstallFile(const PassDescription& pass, const ManifestEntry& entry,
                    const std::string& localPath);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "platform/safe_write.h"
 #include "platform/settings_store.h"
 
 namespace platform {
@@ -150,41 +151,6 @@ std::string NumberLine(const std::string& name, std::int32_t value) {
   return Quote(name) + "=" + kNumberPrefix + digits;
 }
 
-bool WriteAll(int fd, const std::string& content) {
-  std::size_t written = 0;
-  while (written < content.size()) {
-    const ssize_t count = write(fd, content.data() + written, content.size() - written);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return false;
-    written += static_cast<std::size_t>(count);
-  }
-  return true;
-}
-
-void SyncFolder(const std::string& folder) {
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);
-  close(fd);
-}
-
-// Writes `content` to a new file beside `path` and renames it over `path`, so that readers and a
-// crash at any moment see either the old file or the new one, whole.
-bool ReplaceFile(const std::string& folder, const std::string& path, const std::string& content) {
-  std::string temporary = path + ".XXXXXX";
-  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteAll(fd, content) && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  ok = ok && rename(temporary.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    unlink(temporary.c_str());
-    return false;
-  }
-  SyncFolder(folder);
-  return true;
-}
-
 bool EnsureFolder(const std::string& folder) {
   if (folder.empty()) return false;
   std::error_code ignored;
@@ -192,6 +158,11 @@ bool EnsureFolder(const std::string& folder) {
   if (mkdir(folder.c_str(), S_IRWXU) != 0 && errno != EEXIST) return false;
   struct stat info {};
   return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// A save that a crash interrupted leaves its temporary file; it is removed once nobody holds it.
+void RemoveLeftoverOf(const std::string& path) {
+  if (!path.empty()) RemoveStrayTemporaryFile(TemporaryPathFor(path));
 }
 
 }  // namespace
@@ -242,6 +213,7 @@ SettingsKey SettingsKey::OpenForReading() {
   auto state = std::make_unique<State>();
   state->folder = SettingsFolder();
   state->path = SettingsFilePath(state->folder);
+  RemoveLeftoverOf(state->path);
   std::string content;
   state->open = ReadWholeFile(state->path, content) == ReadOutcome::Read;
   state->lines = SplitLines(content);
@@ -253,6 +225,7 @@ SettingsKey SettingsKey::CreateForWriting() {
   state->folder = SettingsFolder();
   state->path = SettingsFilePath(state->folder);
   state->forWriting = true;
+  RemoveLeftoverOf(state->path);
   std::string content;
   // A file that exists but cannot be read is never overwritten: its values would be lost.
   state->open =
@@ -305,7 +278,7 @@ bool SettingsKey::Close() {
   std::string content;
   for (const std::string& line : state.lines)
     content += line + "\n";
-  return ReplaceFile(state.folder, state.path, content);
+  return ReplaceFileContent(state.path, content, ReplacingFile::Access::OwnerOnly);
 }
 
 }  // namespace platform

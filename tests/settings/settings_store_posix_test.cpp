@@ -144,6 +144,22 @@ TEST(SettingsFile, LeftoverTemporaryFileIsIgnored) {
   EXPECT_EQ(store.Exported("Resolution"), "\"1280x720\"");
 }
 
+TEST(SettingsFile, ATemporaryFileLeftByACrashIsRemovedByTheNextReadOrSave) {
+  for (const bool save : {false, true}) {
+    StoreSandbox store;
+    WriteFile(SettingsFile(), "\"Resolution\"=\"1600x900\"\n");
+    const fs::path leftover = SettingsFolder() / "Launcher.reg.velmora-part";
+    WriteFile(leftover, "\"Resolution\"=\"640x");
+    if (save) {
+      EXPECT_EQ(API_SaveConfig(kWindowedRequest), "true");
+      EXPECT_EQ(store.Exported("Resolution"), "\"1280x720\"");
+    } else {
+      EXPECT_EQ(SettingsKey::OpenForReading().ReadText("Resolution"), "1600x900");
+    }
+    EXPECT_FALSE(fs::exists(leftover)) << (save ? "save" : "read");
+  }
+}
+
 TEST(SettingsFile, KilledSavesNeverLoseOrTearTheStoredValues) {
   StoreSandbox store;
   store.PutText("Version", "keep me");

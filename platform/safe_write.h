@@ -1,0 +1,84 @@
+// Replacing a file whole. The new content goes to a temporary file beside the target, named
+// "<name>.velmora-part", is flushed to disk and then renamed over the target (on Linux the folder
+// is flushed after the rename), so a reader or a crash at any moment finds the old file or the
+// new one, never a part of either. Every file the launcher writes goes this way: game files,
+// the launcher it downloads, local_version.txt and the Linux settings file.
+//
+// A writer holds its temporary file exclusively (Linux: an flock; Windows: no sharing for
+// writing or deletion), so a second writer of the same file fails instead of mixing its bytes
+// in, and a temporary file nobody holds is known to be left over from a crash.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// The one naming rule for temporary files.
+inline constexpr std::string_view kTemporarySuffix = ".velmora-part";
+
+std::string TemporaryPathFor(const std::string& path);
+
+class ReplacingFile {
+ public:
+  enum class Access {
+    Ordinary,   // the permissions new files get by default
+    OwnerOnly,  // Linux: mode 0600
+  };
+
+  // Starts writing the temporary file of `path` (UTF-8): created, or one left by an earlier run
+  // emptied. IsOpen() is false when that fails; ErrorCode() then says why.
+  explicit ReplacingFile(const std::string& path, Access access = Access::Ordinary);
+  ~ReplacingFile();  // discards the temporary file unless it was committed
+  ReplacingFile(const ReplacingFile&) = delete;
+  ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+  bool IsOpen() const;
+  // errno or GetLastError of the step that failed.
+  unsigned long ErrorCode() const { return errorCode_; }
+  const std::string& TemporaryPath() const { return temporary_; }
+
+  // Appends `size` bytes; false when they could not be written.
+  bool Write(const char* data, std::size_t size);
+  enum class FolderSync {
+    AfterRename,  // the folder is flushed at once, making the rename itself durable
+    Deferred,     // the caller flushes the folder later with SyncFolder (many files, one flush)
+  };
+  // Flushes the data to disk and renames the temporary file over the target. False when a step
+  // failed; the temporary file is then removed and the target is as it was.
+  bool Commit(FolderSync sync = FolderSync::AfterRename);
+  // Removes the temporary file; the target is untouched.
+  void Discard();
+
+ private:
+  void Close();
+
+  std::string path_;
+  std::string temporary_;
+  std::intptr_t handle_ = -1;  // a file descriptor, or a HANDLE on Windows
+  std::intptr_t folder_ = -1;  // Linux: the folder's descriptor, for renameat and its fsync
+  bool failed_ = false;
+  unsigned long errorCode_ = 0;
+};
+
+// Flushes the entries of `folder` (the renames into it) to disk. Linux: fsync of the folder;
+// Windows: nothing to do, every move was written through.
+void SyncFolder(const std::string& folder);
+
+// Writes `content` as the whole of `path` through a ReplacingFile; false when it could not.
+bool ReplaceFileContent(const std::string& path, std::string_view content,
+                        ReplacingFile::Access access = ReplacingFile::Access::Ordinary);
+
+// Removes the temporary file `temporaryPath` if it is a file that no writer holds (one left by
+// a crash). True when it was removed.
+bool RemoveStrayTemporaryFile(const std::string& temporaryPath);
+
+// The files below `root` whose names end in kTemporarySuffix, as paths relative to `root`
+// joined with "/". Folders reached through a link are not entered; unreadable folders are
+// skipped.
+std::vector<std::string> FindTemporaryFiles(const std::string& root);
+
+}  // namespace platform

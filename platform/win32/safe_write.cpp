@@ -1,0 +1,144 @@
+// Files replaced whole through "<name>.velmora-part": written, flushed with FlushFileBuffers and
+// moved over the target with MoveFileExW (replace existing, write through). The temporary file
+// is opened without sharing for writing or deletion, which makes it the writer's alone.
+#include <windows.h>
+
+#include "common/text.h"
+#include "platform/safe_write.h"
+
+namespace platform {
+
+namespace {
+
+HANDLE AsHandle(std::intptr_t handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+bool EndsWithSuffix(const std::string& name) {
+  return name.size() > kTemporarySuffix.size() && name.ends_with(kTemporarySuffix);
+}
+
+void CollectTemporaryFiles(const Utf16String& folder, const std::string& relative,
+                           std::vector<std::string>& found) {
+  WIN32_FIND_DATAW entry;
+  const Utf16String pattern = folder + L"\\*";
+  HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                   nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const Utf16String name = entry.cFileName;
+    if (name == L"." || name == L"..") continue;
+    // Junctions and symbolic links are neither entered nor reported.
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+    const std::string utf8 = Utf16ToUtf8(name.c_str());
+    const std::string path = relative.empty() ? utf8 : relative + "/" + utf8;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      CollectTemporaryFiles(folder + L"\\" + name, path, found);
+    } else if (EndsWithSuffix(utf8)) {
+      found.push_back(path);
+    }
+  } while (FindNextFileW(search, &entry));
+  FindClose(search);
+}
+
+}  // namespace
+
+std::string TemporaryPathFor(const std::string& path) {
+  return path + std::string(kTemporarySuffix);
+}
+
+ReplacingFile::ReplacingFile(const std::string& path, Access)
+    : path_(path), temporary_(TemporaryPathFor(path)) {
+  const Utf16String wide = Utf8ToUtf16(temporary_.c_str());
+  // CREATE_ALWAYS empties a file left by an earlier run; a writer that holds it makes this fail
+  // with a sharing violation.
+  const HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    errorCode_ = GetLastError();
+    return;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+}
+
+ReplacingFile::~ReplacingFile() {
+  Discard();
+}
+
+bool ReplacingFile::IsOpen() const {
+  return handle_ != -1;
+}
+
+bool ReplacingFile::Write(const char* data, std::size_t size) {
+  if (!IsOpen() || failed_) return false;
+  while (size > 0) {
+    const DWORD piece = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!WriteFile(AsHandle(handle_), data, piece, &written, nullptr) || written == 0) {
+      failed_ = true;
+      errorCode_ = GetLastError();
+      return false;
+    }
+    data += written;
+    size -= written;
+  }
+  return true;
+}
+
+bool ReplacingFile::Commit(FolderSync) {
+  if (!IsOpen() || failed_) {
+    Discard();
+    return false;
+  }
+  if (!FlushFileBuffers(AsHandle(handle_))) {
+    errorCode_ = GetLastError();
+    Discard();
+    return false;
+  }
+  Close();
+  const Utf16String source = Utf8ToUtf16(temporary_.c_str());
+  const Utf16String target = Utf8ToUtf16(path_.c_str());
+  if (!MoveFileExW(source.c_str(), target.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    errorCode_ = GetLastError();
+    DeleteFileW(source.c_str());
+    return false;
+  }
+  return true;
+}
+
+void ReplacingFile::Discard() {
+  if (!IsOpen()) return;
+  Close();
+  DeleteFileW(Utf8ToUtf16(temporary_.c_str()).c_str());
+}
+
+void ReplacingFile::Close() {
+  CloseHandle(AsHandle(handle_));
+  handle_ = -1;
+}
+
+void SyncFolder(const std::string&) {}
+
+bool ReplaceFileContent(const std::string& path, std::string_view content,
+                        ReplacingFile::Access access) {
+  ReplacingFile file(path, access);
+  return file.Write(content.data(), content.size()) && file.Commit();
+}
+
+bool RemoveStrayTemporaryFile(const std::string& temporaryPath) {
+  const Utf16String wide = Utf8ToUtf16(temporaryPath.c_str());
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  // Fails with a sharing violation while a writer holds the file.
+  return DeleteFileW(wide.c_str()) != 0;
+}
+
+std::vector<std::string> FindTemporaryFiles(const std::string& root) {
+  std::vector<std::string> found;
+  CollectTemporaryFiles(Utf8ToUtf16(root.c_str()), "", found);
+  return found;
+}
+
+}  // namespace platform
