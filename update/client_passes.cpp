@@ -174,7 +174,7 @@ bool UpdateManager::InstallFiles(const PassDescription& pass, const FileList& fi
     }
     SetStatus(UpdateState::Downloading, pass.installProgress(k, count),
               pass.installPrefix + entry.path);
-    if (!InstallFile(pass, entry, localPath)) return false;
+    if (!InstallFile(entry, localPath)) return false;
     folders.insert(ParentFolder(localPath));
     bytesDone += static_cast<std::uint64_t>(entry.size);
     PublishPassProgress(static_cast<std::int32_t>(k + 1), bytesDone);
@@ -184,10 +184,9 @@ bool UpdateManager::InstallFiles(const PassDescription& pass, const FileList& fi
   return true;
 }
 
-// The download replaces the installed file only when it arrived whole (and, when the pass
-// verifies downloads, when its hash is the manifest's).
-bool UpdateManager::InstallFile(const PassDescription& pass, const ManifestEntry& entry,
-                                const std::string& localPath) {
+// The download replaces the installed file only when it arrived whole and its hash is the
+// manifest's: a broken-off transfer or an error page never counts as installed or repaired.
+bool UpdateManager::InstallFile(const ManifestEntry& entry, const std::string& localPath) {
   const std::string url = baseUrl + "files/" + EncodeUrlPath(entry.path);
   StreamingHash hash;
   const auto file =
@@ -199,7 +198,7 @@ bool UpdateManager::InstallFile(const PassDescription& pass, const ManifestEntry
     SetError("Failed to download: " + entry.path);
     return false;
   }
-  if (pass.verifiesDownloads && hash.Text() != entry.hash) {
+  if (hash.Text() != entry.hash) {
     file->Discard();
     SetError("Downloaded file corrupted: " + entry.path);
     return false;

@@ -33,7 +33,6 @@ const PassDescription kGameUpdatePass{
     .installStart = "Downloading updates...",
     .installPrefix = "Downloading: ",
     .installProgress = progress::BeforeDownload,
-    .verifiesDownloads = true,
     .installed = "Update complete! Ready to play",
 };
 
@@ -55,6 +54,5 @@ const PassDescription kRepairPass{
     .installStart = nullptr,
     .installPrefix = "Fixing: ",
     .installProgress = progress::BeforeRepair,
-    .verifiesDownloads = false,
     .installed = "All files fixed successfully!",
 };

@@ -1,7 +1,8 @@
 // What makes the game update and the repair pass differ. Both run one procedure over the game
 // client: [version files], the manifest, a check pass over every entry, an install pass over the
-// entries found missing or changed, [version file]. This record holds their texts, progress
-// formulas and the steps only one of them takes.
+// entries found missing or changed (each download replaces its file only when its hash is the
+// manifest's), [version file]. This record holds their texts, progress formulas and the steps
+// only one of them takes.
 #pragma once
 
 #include <cstddef>
@@ -38,7 +39,6 @@ struct PassDescription {
   const char* installStart;  // Downloading, 50 before the first file; nullptr: no such status
   const char* installPrefix;
   Progress installProgress;  // before file `index` of `count`
-  bool verifiesDownloads;    // a download replaces the file only when its hash matches
   const char* installed;     // Complete, 100
 };
 

@@ -113,8 +113,7 @@ class UpdateManager {
   void RemoveStrayTemporaryFiles(const PassDescription& pass,
                                  const std::vector<ManifestEntry>& entries);
   bool InstallFiles(const PassDescription& pass, const FileList& files);
-  bool InstallFile(const PassDescription& pass, const ManifestEntry& entry,
-                   const std::string& localPath);
+  bool InstallFile(const ManifestEntry& entry, const std::string& localPath);
 
   std::string baseUrl;
   std::string launcherDir;

@@ -66,6 +66,39 @@ TEST_F(RepairScenario, AFailedRepairKeepsWhatItFixedAndCountsIt) {
   EXPECT_EQ(Installed("a.pak"), "a");
 }
 
+TEST_F(RepairScenario, ARepairThatDoesNotMatchItsHashKeepsTheDamagedFileAndFails) {
+  const std::string core = ThreeFiles().at("bin/core.bin");
+  const struct {
+    const char* name;
+    std::string served;
+  } answers[] = {
+      {"an error page", "<html><body>Service unavailable</body></html>"},
+      {"the file cut short", core.substr(0, core.size() / 2)},
+      {"nothing", ""},
+  };
+  Publish(WriteClient("v2", ThreeFiles()), "2.0");
+  Serve();
+  for (const auto& answer : answers) {
+    Install(WriteClient("v1", ThreeFiles()), "");
+    game.Write("bin/core.bin", "damaged core");
+    server->AnswerWith("files/bin/core.bin", answer.served);
+    const RunRecord run = RunRepair();
+
+    EXPECT_EQ(run.end.errorDetail, "Downloaded file corrupted: bin/core.bin") << answer.name;
+    ExpectSteps(run, {
+                         {"checking", 0, "Starting file verification..."},
+                         {"verifying", 16, "Verifying: bin/core.bin"},
+                         {"verifying", 33, "Verifying: data/maps/Fjällheim deep/cave 1.map"},
+                         {"verifying", 50, "Verifying: readme.txt"},
+                         {"downloading", 50, "Fixing: bin/core.bin"},
+                         {"error", 0, "Update failed"},
+                     });
+    EXPECT_EQ(Installed("bin/core.bin"), "damaged core") << answer.name;
+    EXPECT_EQ(run.end.filesComplete, 0) << answer.name;
+    EXPECT_EQ(GameFiles().size(), 3u) << answer.name << ": no temporary file stays";
+  }
+}
+
 TEST_F(RepairScenario, AnIntactClientIsLeftAloneWithThePreviousCounters) {
   Publish(WriteClient("v2", ThreeFiles()), "2.0");
   Serve();
