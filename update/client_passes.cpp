@@ -1,6 +1,8 @@
 // The game update and the repair pass: one procedure over the game client, told apart by their
 // PassDescription. Check pass: every manifest entry is hashed against its installed copy. Install
 // pass: each entry found missing or changed is downloaded beside its file and replaces it.
+#include <algorithm>
+#include <chrono>
 #include <exception>
 #include <set>
 
@@ -14,6 +16,13 @@
 #include "update/update_manager.h"
 #include "update/url_text.h"
 #include "update/version_documents.h"
+
+namespace {
+
+// The shortest time between two byte counts published during one transfer.
+constexpr std::chrono::milliseconds kTransferProgressInterval{100};
+
+}  // namespace
 
 void UpdateManager::UpdateWorker() {
   RunClientPass(kGameUpdatePass);
@@ -174,7 +183,7 @@ bool UpdateManager::InstallFiles(const PassDescription& pass, const FileList& fi
     }
     SetStatus(UpdateState::Downloading, pass.installProgress(k, count),
               pass.installPrefix + entry.path);
-    if (!InstallFile(entry, localPath)) return false;
+    if (!InstallFile(entry, localPath, static_cast<std::int32_t>(k), bytesDone)) return false;
     folders.insert(ParentFolder(localPath));
     bytesDone += static_cast<std::uint64_t>(entry.size);
     PublishPassProgress(static_cast<std::int32_t>(k + 1), bytesDone);
@@ -186,12 +195,25 @@ bool UpdateManager::InstallFiles(const PassDescription& pass, const FileList& fi
 
 // The download replaces the installed file only when it arrived whole and its hash is the
 // manifest's: a broken-off transfer or an error page never counts as installed or repaired.
-bool UpdateManager::InstallFile(const ManifestEntry& entry, const std::string& localPath) {
+//
+// While it transfers, bytesComplete moves with it, at most ten times a second and never past the
+// entry's manifest size, so the count stays within the pass's total and never goes back.
+bool UpdateManager::InstallFile(const ManifestEntry& entry, const std::string& localPath,
+                                std::int32_t filesDone, std::uint64_t bytesDone) {
   const std::string url = baseUrl + "files/" + EncodeUrlPath(entry.path);
+  const auto expected = static_cast<std::uint64_t>(entry.size);
   StreamingHash hash;
+  std::uint64_t received = 0;
+  auto lastShown = std::chrono::steady_clock::now();
   const auto file =
       DownloadToReplacingFile(url, localPath, [&](const char* data, std::size_t size) {
         hash.Update(data, size);
+        received += size;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastShown >= kTransferProgressInterval) {
+          lastShown = now;
+          PublishPassProgress(filesDone, bytesDone + std::min(received, expected));
+        }
         return true;
       });
   if (!file) {

@@ -113,7 +113,8 @@ class UpdateManager {
   void RemoveStrayTemporaryFiles(const PassDescription& pass,
                                  const std::vector<ManifestEntry>& entries);
   bool InstallFiles(const PassDescription& pass, const FileList& files);
-  bool InstallFile(const ManifestEntry& entry, const std::string& localPath);
+  bool InstallFile(const ManifestEntry& entry, const std::string& localPath, std::int32_t filesDone,
+                   std::uint64_t bytesDone);
 
   std::string baseUrl;
   std::string launcherDir;

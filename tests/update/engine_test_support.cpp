@@ -1,5 +1,7 @@
 #include "tests/update/engine_test_support.h"
 
+#include <xxhash.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -8,6 +10,7 @@
 #include "log/log.h"
 #include "tests/update/loopback_server.h"
 #include "tests/update/manager_access.h"
+#include "update/file_hash.h"
 
 namespace testing_support {
 
@@ -73,6 +76,20 @@ std::string Pattern(std::size_t size) {
   for (std::size_t i = 0; i < size; ++i)
     data[i] = static_cast<char>(i % 251);
   return data;
+}
+
+std::string HashOf(const std::string& content) {
+  return FormatHashText(XXH3_64bits(content.data(), content.size()));
+}
+
+std::string ManifestFor(const std::vector<PublishedFile>& files) {
+  std::string text = R"({"version":"2.0","files":[)";
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    text += (i ? "," : "") + std::string(R"({"path":")") + files[i].path + R"(","hash":")" +
+            HashOf(files[i].content) + R"(","size":)" + std::to_string(files[i].content.size()) +
+            "}";
+  }
+  return text + "]}";
 }
 
 bool AnyLineHas(const std::vector<std::string>& lines, const std::string& text) {

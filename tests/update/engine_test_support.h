@@ -26,4 +26,15 @@ std::vector<std::string> StatusLines(const std::vector<std::string>& lines);
 // Whether one of `lines` holds `text`.
 bool AnyLineHas(const std::vector<std::string>& lines, const std::string& text);
 
+// The manifest's hash text of `content`.
+std::string HashOf(const std::string& content);
+
+struct PublishedFile {
+  std::string path;
+  std::string content;
+};
+
+// A manifest of version 2.0 listing `files` with their hashes and sizes.
+std::string ManifestFor(const std::vector<PublishedFile>& files);
+
 }  // namespace testing_support

@@ -10,6 +10,7 @@
 //   /slow/<n>     the same, throttled: 8,192 bytes every 5 ms
 //   /cut/<n>      200 announcing n bytes, but only the first n / 2 of Pattern(n) come before
 //                 the connection is closed
+//   /slowtree/<path>  what /tree/<path> answers, throttled the same way
 //   /echo/<any>   200, the body is the request target exactly as the server received it
 //   /headers      200, the body is the User-Agent and Cache-Control headers, one per line
 #pragma once
@@ -32,6 +33,8 @@ class LoopbackServer {
   std::string Url(const std::string& path = "") const;
   // The URL of this server's tree folder for this test, ending in "/".
   std::string TreeUrl() const;
+  // The same folder served through /slowtree/.
+  std::string SlowTreeUrl() const;
   // Writes `content` to the relative path `name` of the tree folder (folders created).
   void Publish(const std::string& name, const std::string& content) const;
   // Removes the relative path `name` from the tree folder.

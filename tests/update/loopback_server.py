@@ -43,8 +43,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         route = parts[1] if len(parts) > 1 else ""
         rest = parts[2] if len(parts) > 2 else ""
         try:
-            if route == "tree":
-                self.serve_tree(urllib.parse.unquote(rest, errors="surrogateescape"))
+            if route in ("tree", "slowtree"):
+                self.serve_tree(urllib.parse.unquote(rest, errors="surrogateescape"),
+                                route == "slowtree")
             elif route == "status":
                 self.reply(int(rest), ("error page " + rest).encode(), "text/html")
             elif route == "empty":
@@ -118,13 +119,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 pass
         self.close_connection = True
 
-    def serve_tree(self, relative):
+    def serve_tree(self, relative, slowly=False):
         name = os.path.join(self.tree, os.fsencode(relative).decode("utf-8", "surrogateescape"))
         if not os.path.isfile(name):
             self.reply(404, ("Not found: " + relative).encode("utf-8", "surrogateescape"))
             return
         with open(name, "rb") as f:
-            self.reply(200, f.read())
+            body = f.read()
+        if slowly:
+            self.serve_slowly(body)
+        else:
+            self.reply(200, body)
 
     def serve_slow(self, size):
         self.send_response(200)
@@ -145,6 +150,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.write(pattern(0, size // 2))
         self.wfile.flush()
         self.close_connection = True
+
+    def serve_slowly(self, body):
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        for offset in range(0, len(body), SLOW_PIECE):
+            self.wfile.write(body[offset:offset + SLOW_PIECE])
+            self.wfile.flush()
+            time.sleep(0.005)
 
 
 def serve(folder):

@@ -21,18 +21,6 @@ namespace {
 
 constexpr std::size_t kSlowPiece = 8192;
 
-void ServeTree(const TempDir& tree, const httplib::Request& request, httplib::Response& response) {
-  const std::string relative = request.matches[1];
-  const fs::path file = tree.path() / fs::u8path(relative);
-  std::error_code error;
-  if (!fs::is_regular_file(file, error)) {
-    response.status = 404;
-    response.set_content("Not found: " + relative, "text/plain");
-    return;
-  }
-  response.set_content(tree.Read(relative), "application/octet-stream");
-}
-
 void ServeSlow(std::size_t size, httplib::Response& response) {
   response.set_content_provider(size, "application/octet-stream",
                                 [size](std::size_t offset, std::size_t, httplib::DataSink& sink) {
@@ -43,6 +31,35 @@ void ServeSlow(std::size_t size, httplib::Response& response) {
                                   std::this_thread::sleep_for(std::chrono::milliseconds(5));
                                   return sink.write(data.data(), data.size());
                                 });
+}
+
+// Sends `body` 8,192 bytes every 5 ms.
+void ServeSlowly(std::string body, httplib::Response& response) {
+  const std::size_t size = body.size();
+  response.set_content_provider(
+      size, "application/octet-stream",
+      [body = std::move(body)](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+        const std::size_t piece = std::min(kSlowPiece, body.size() - offset);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return sink.write(body.data() + offset, piece);
+      });
+}
+
+void ServeTree(const TempDir& tree, const httplib::Request& request, httplib::Response& response,
+               bool slowly) {
+  const std::string relative = request.matches[1];
+  const fs::path file = tree.path() / fs::u8path(relative);
+  std::error_code error;
+  if (!fs::is_regular_file(file, error)) {
+    response.status = 404;
+    response.set_content("Not found: " + relative, "text/plain");
+    return;
+  }
+  if (slowly) {
+    ServeSlowly(tree.Read(relative), response);
+  } else {
+    response.set_content(tree.Read(relative), "application/octet-stream");
+  }
 }
 
 }  // namespace
@@ -73,7 +90,11 @@ class LoopbackServer::Impl {
   void Route() {
     server_.Get(R"(/tree/(.*))",
                 [this](const httplib::Request& request, httplib::Response& response) {
-                  ServeTree(tree_, request, response);
+                  ServeTree(tree_, request, response, false);
+                });
+    server_.Get(R"(/slowtree/(.*))",
+                [this](const httplib::Request& request, httplib::Response& response) {
+                  ServeTree(tree_, request, response, true);
                 });
     server_.Get(
         R"(/status/(\d+))", [](const httplib::Request& request, httplib::Response& response) {
@@ -124,6 +145,9 @@ std::string LoopbackServer::Url(const std::string& path) const {
 }
 std::string LoopbackServer::TreeUrl() const {
   return impl_->Url("tree/");
+}
+std::string LoopbackServer::SlowTreeUrl() const {
+  return impl_->Url("slowtree/");
 }
 void LoopbackServer::Publish(const std::string& name, const std::string& content) const {
   impl_->tree().Write(name, content);

@@ -47,6 +47,7 @@ class LoopbackServer::Impl {
     return "http://127.0.0.1:" + std::to_string(port_) + "/" + path;
   }
   std::string TreeUrl() const { return Url("tree/" + folder_ + "/"); }
+  std::string SlowTreeUrl() const { return Url("slowtree/" + folder_ + "/"); }
   const fs::path& tree() const { return tree_; }
 
  private:
@@ -63,6 +64,9 @@ std::string LoopbackServer::Url(const std::string& path) const {
 }
 std::string LoopbackServer::TreeUrl() const {
   return impl_->TreeUrl();
+}
+std::string LoopbackServer::SlowTreeUrl() const {
+  return impl_->SlowTreeUrl();
 }
 void LoopbackServer::Publish(const std::string& name, const std::string& content) const {
   const fs::path target = impl_->tree() / fs::u8path(name);

@@ -23,25 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string HashOf(const std::string& content) {
-  return FormatHashText(XXH3_64bits(content.data(), content.size()));
-}
-
-struct PublishedFile {
-  std::string path;
-  std::string content;
-};
-
-std::string ManifestFor(const std::vector<PublishedFile>& files) {
-  std::string text = R"({"version":"2.0","files":[)";
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    text += (i ? "," : "") + std::string(R"({"path":")") + files[i].path + R"(","hash":")" +
-            HashOf(files[i].content) + R"(","size":)" + std::to_string(files[i].content.size()) +
-            "}";
-  }
-  return text + "]}";
-}
-
 class Workers : public ::testing::Test {
  protected:
   void SetUp() override { viewer.Start(); }

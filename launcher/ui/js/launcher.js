@@ -14,6 +14,10 @@ const LAUNCHER_CHECK_END_STATES = ['uptodate', 'idle', 'complete', 'error'];
 // States that end the game update poll; every other state keeps it running.
 const GAME_UPDATE_END_STATES = ['complete', 'idle'];
 
+// The download speed is measured over the statuses of this last stretch of time.
+const SPEED_WINDOW_MS = 3000;
+const BYTE_UNITS = ['B', 'KB', 'MB', 'GB', 'TB'];
+
 const START_LABEL = 'START GAME';
 const LAUNCHING_LABEL = 'LAUNCHING...';
 
@@ -106,6 +110,50 @@ function showProgress(status) {
     byId('progressFill').style.width = `${Math.min(100, Math.max(0, percent))}%`;
   }
   setProgressText(status.message === undefined ? '' : String(status.message));
+}
+
+// "312 MB", "1.2 GB", "512 B": binary units, one decimal below 100.
+function formatBytes(bytes) {
+  let value = Math.max(0, bytes);
+  let unit = 0;
+  while (value >= 1024 && unit < BYTE_UNITS.length - 1) {
+    value /= 1024;
+    unit += 1;
+  }
+  const digits = unit === 0 || value >= 100 ? 0 : 1;
+  return `${value.toFixed(digits)} ${BYTE_UNITS[unit]}`;
+}
+
+// Byte counts of the recent "downloading" statuses, for the speed.
+let transferSamples = [];
+
+// Bytes per second over the samples of the last SPEED_WINDOW_MS, or null while
+// there is too little to tell.
+function recentSpeed(now, bytes) {
+  const last = transferSamples[transferSamples.length - 1];
+  if (last !== undefined && bytes < last.bytes) {
+    transferSamples = [];  // a new pass started counting again
+  }
+  transferSamples.push({time: now, bytes});
+  transferSamples = transferSamples.filter((sample) => now - sample.time <= SPEED_WINDOW_MS);
+  const first = transferSamples[0];
+  const seconds = (now - first.time) / 1000;
+  return seconds > 0 ? (bytes - first.bytes) / seconds : null;
+}
+
+// Under the status text while downloading: "312 MB of 1.2 GB \u00B7 8.4 MB/s".
+function showTransfer(status) {
+  const done = Number(status.bytesComplete);
+  const total = Number(status.bytesTotal);
+  const detail = byId('progressDetail');
+  if (status.state !== 'downloading' || !(total > 0) || !Number.isFinite(done)) {
+    transferSamples = [];
+    detail.textContent = '';
+    return;
+  }
+  const speed = recentSpeed(Date.now(), done);
+  const figures = `${formatBytes(done)} of ${formatBytes(total)}`;
+  detail.textContent = speed === null ? figures : `${figures} \u00B7 ${formatBytes(speed)}/s`;
 }
 
 function setStartButton(enabled, label) {
@@ -267,6 +315,7 @@ async function gameUpdateTick() {
   try {
     status = parseIfNeeded(await api.getUpdateStatus());
     showProgress(status);
+    showTransfer(status);
   } catch (error) {
     console.error('Failed to get update status:', error);
     enableStartButton();
