@@ -101,7 +101,7 @@ bool UpdateManager::FetchGameVersion(const PassDescription& pass, GameVersionInf
 
 bool UpdateManager::FetchManifest(const PassDescription& pass, const std::string& url,
                                   std::vector<ManifestEntry>& entries) {
-  const std::string text = DownloadToString(url);
+  const std::string text = DownloadToString(url, manifestLimit);
   if (text.empty()) {
     SetError(pass.manifestDownloadFailed);
     return false;

@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "update/document_checks.h"
+
 namespace {
 
 using Json = nlohmann::json;
@@ -68,6 +70,7 @@ bool IsSafeManifestPath(std::string_view path) {
 namespace manifest {
 
 void Parse(const std::string& text, std::vector<ManifestEntry>& entries, std::string& version) {
+  CheckJsonNesting(text);
   Json document = Json::parse(text);
   version = document.value("version", std::string());
   // Insert-or-find: a missing "files" becomes null, which iterates as no entries.

@@ -64,44 +64,68 @@ const char* ProblemName(platform::HttpProblem problem) {
   return nullptr;
 }
 
-}  // namespace
+// Documents log as the memory download they are.
+constexpr char kDocumentFunction[] = "UpdateManager::DownloadToMemory";
 
-bool UpdateManager::DownloadToMemory(const std::string& url, std::vector<std::uint8_t>& out) {
-  out.clear();
+// Fetches a document into `body` (bytes or text, built in place), refusing to hold more than
+// `limit` bytes. True when something arrived and the transfer ended well or on the cancel flag.
+template <typename Body>
+bool ReceiveDocument(const std::string& url, const std::atomic<bool>& cancel, std::size_t limit,
+                     Body& body) {
+  body.clear();
+  bool tooLarge = false;
   const Transfer transfer = Run(
-      url, cancelRequested, [] { return true; },
+      url, cancel, [] { return true; },
       [&](const char* data, std::size_t size) {
-        out.insert(out.end(), data, data + size);
-        return true;
+        tooLarge = size > limit - body.size();
+        if (!tooLarge) body.insert(body.end(), data, data + size);
+        return !tooLarge;
       });
   if (const char* problem = ProblemName(transfer.outcome.problem)) {
-    LogError("%s for %s: %s", problem, url.c_str(), transfer.outcome.detail.c_str());
+    LogErrorAs(kDocumentFunction, "%s for %s: %s", problem, url.c_str(),
+               transfer.outcome.detail.c_str());
   }
   switch (transfer.outcome.failedStep) {
     case platform::HttpStep::Open:
-      LogError("InternetOpen failed: %lu", transfer.outcome.errorCode);
+      LogErrorAs(kDocumentFunction, "InternetOpen failed: %lu", transfer.outcome.errorCode);
       return false;
     case platform::HttpStep::OpenUrl:
-      LogError("InternetOpenUrl failed for %s: %lu", url.c_str(), transfer.outcome.errorCode);
+      LogErrorAs(kDocumentFunction, "InternetOpenUrl failed for %s: %lu", url.c_str(),
+                 transfer.outcome.errorCode);
       return false;
     case platform::HttpStep::Read:
-      LogError("Transfer broke off for %s: %lu", url.c_str(), transfer.outcome.errorCode);
-      out.clear();
+      LogErrorAs(kDocumentFunction, "Transfer broke off for %s: %lu", url.c_str(),
+                 transfer.outcome.errorCode);
+      Body().swap(body);
       return false;
     case platform::HttpStep::None:
       break;
   }
   if (transfer.rejectedStatus) {
-    LogError("Request failed for %s: HTTP status %ld", url.c_str(), transfer.status);
+    LogErrorAs(kDocumentFunction, "Request failed for %s: HTTP status %ld", url.c_str(),
+               transfer.status);
     return false;
   }
-  return !out.empty();
+  if (tooLarge) {
+    LogErrorAs(kDocumentFunction, "Document too large: %s is more than %zu bytes", url.c_str(),
+               limit);
+    Body().swap(body);
+    return false;
+  }
+  return !body.empty();
 }
 
-std::string UpdateManager::DownloadToString(const std::string& url) {
-  std::vector<std::uint8_t> body;
-  if (!DownloadToMemory(url, body)) return {};
-  return std::string(body.begin(), body.end());
+}  // namespace
+
+bool UpdateManager::DownloadToMemory(const std::string& url, std::vector<std::uint8_t>& out,
+                                     std::size_t limit) {
+  return ReceiveDocument(url, cancelRequested, limit, out);
+}
+
+std::string UpdateManager::DownloadToString(const std::string& url, std::size_t limit) {
+  std::string body;
+  if (!ReceiveDocument(url, cancelRequested, limit, body)) return {};
+  return body;
 }
 
 std::unique_ptr<platform::ReplacingFile> UpdateManager::DownloadToReplacingFile(

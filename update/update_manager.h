@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "update/document_checks.h"
 #include "update/manifest.h"
 #include "update/update_status.h"
 #include "update/version_documents.h"
@@ -66,9 +67,11 @@ class UpdateManager {
   // Starts the downloaded launcher with --upgrade and ends this process; false when it cannot.
   bool ApplyLauncherUpdate();
 
-  // Patch server transfers; all read cancelRequested after every piece of the body.
-  bool DownloadToMemory(const std::string& url, std::vector<std::uint8_t>& out);
-  std::string DownloadToString(const std::string& url);
+  // Patch server transfers; all read cancelRequested after every piece of the body. A document
+  // longer than `limit` stops downloading there and counts as a failed download.
+  bool DownloadToMemory(const std::string& url, std::vector<std::uint8_t>& out,
+                        std::size_t limit = kVersionDocumentLimit);
+  std::string DownloadToString(const std::string& url, std::size_t limit = kVersionDocumentLimit);
   bool DownloadToFile(const std::string& url, const std::string& path);
 
   bool LoadManifest(const std::string& text, std::vector<ManifestEntry>& entries,
@@ -127,4 +130,5 @@ class UpdateManager {
   mutable std::mutex statusMutex;
   std::atomic<bool> cancelRequested{false};
   UpdateStatus status;
+  std::size_t manifestLimit = kManifestLimit;  // tests lower it to stream less
 };

@@ -4,8 +4,19 @@
 
 #include <nlohmann/json.hpp>
 
+#include "update/document_checks.h"
+
+namespace {
+
+nlohmann::json ParseDocument(const std::string& text) {
+  CheckJsonNesting(text);
+  return nlohmann::json::parse(text);
+}
+
+}  // namespace
+
 GameVersionInfo ParseGameVersion(const std::string& text, const std::string& defaultManifestUrl) {
-  const nlohmann::json document = nlohmann::json::parse(text);
+  const nlohmann::json document = ParseDocument(text);
   GameVersionInfo info;
   info.version = document.value("version", std::string());
   info.manifestUrl = document.value("manifest_url", defaultManifestUrl);
@@ -14,7 +25,7 @@ GameVersionInfo ParseGameVersion(const std::string& text, const std::string& def
 }
 
 LauncherVersionInfo ParseLauncherVersion(const std::string& text) {
-  const nlohmann::json document = nlohmann::json::parse(text);
+  const nlohmann::json document = ParseDocument(text);
   LauncherVersionInfo info;
   info.version = document.value("version", std::string());
   info.launcherUrl = document.value("launcher_url", std::string());

@@ -1,6 +1,7 @@
 // The patch server's two version documents. Both parsers throw the JSON library's exceptions
 // (std::exception) for malformed text, a document that is not an object, or a member of the wrong
-// type; missing members take their defaults.
+// type; missing members take their defaults. They also throw, before parsing, for a document
+// nested deeper than kMaxJsonNesting.
 #pragma once
 
 #include <cstdint>

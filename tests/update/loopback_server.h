@@ -11,6 +11,7 @@
 //   /cut/<n>      200 announcing n bytes, but only the first n / 2 of Pattern(n) come before
 //                 the connection is closed
 //   /slowtree/<path>  what /tree/<path> answers, throttled the same way
+//   /endless/<any>  200 and a body that never ends: "[" after "[" until the client goes away
 //   /echo/<any>   200, the body is the request target exactly as the server received it
 //   /headers      200, the body is the User-Agent and Cache-Control headers, one per line
 #pragma once

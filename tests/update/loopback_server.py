@@ -56,6 +56,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.serve_slow(int(rest))
             elif route == "cut":
                 self.serve_cut(int(rest))
+            elif route == "endless":
+                self.serve_endless()
             elif route == "echo":
                 self.reply(200, self.path.encode("latin-1"), "text/plain")
             elif route == "redirect":
@@ -130,6 +132,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.serve_slowly(body)
         else:
             self.reply(200, body)
+
+    def serve_endless(self):
+        # Without a length the body ends only when the connection closes.
+        self.send_response(200)
+        self.send_header("Content-Type", "application/json")
+        self.end_headers()
+        piece = b"[" * 65536
+        while True:
+            self.wfile.write(piece)
 
     def serve_slow(self, size):
         self.send_response(200)

@@ -20,6 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t kSlowPiece = 8192;
+constexpr std::size_t kEndlessPiece = 65536;
 
 void ServeSlow(std::size_t size, httplib::Response& response) {
   response.set_content_provider(size, "application/octet-stream",
@@ -120,6 +121,13 @@ class LoopbackServer::Impl {
             const std::string half = Pattern(size / 2);
             return sink.write(half.data(), half.size());
           });
+    });
+    server_.Get(R"(/endless/.*)", [](const httplib::Request&, httplib::Response& response) {
+      response.set_chunked_content_provider("application/json",
+                                            [](std::size_t, httplib::DataSink& sink) {
+                                              const std::string piece(kEndlessPiece, '[');
+                                              return sink.write(piece.data(), piece.size());
+                                            });
     });
     server_.Get(R"(/echo/.*)", [](const httplib::Request& request, httplib::Response& response) {
       response.set_content(request.target, "text/plain");

@@ -1,6 +1,6 @@
 // The narrow way into an UpdateManager's private parts that tests and benchmarks need: waiting
-// for its worker, telling whether one was started, and holding its status lock to stop a worker
-// at its next status store.
+// for its worker, telling whether one was started, holding its status lock to stop a worker at
+// its next status store, and a smaller manifest limit.
 #pragma once
 
 #include <mutex>
@@ -14,6 +14,10 @@ struct UpdateManagerTestAccess {
   }
   // Whether a worker was started and not yet joined.
   static bool HasWorker(const UpdateManager& manager) { return manager.worker.joinable(); }
+  // Makes manifests longer than `bytes` fail as too large (the product's limit is 256 MiB).
+  static void SetManifestLimit(UpdateManager& manager, std::size_t bytes) {
+    manager.manifestLimit = bytes;
+  }
   // Holds the status lock until the returned lock is released.
   static std::unique_lock<std::mutex> LockStatus(UpdateManager& manager) {
     return std::unique_lock<std::mutex>(manager.statusMutex);
