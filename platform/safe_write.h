@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_access.h"
+
 namespace platform {
 
 // The one naming rule for temporary files.
@@ -30,13 +32,17 @@ class ReplacingFile {
   };
 
   // Starts writing the temporary file of `path` (UTF-8): created, or one left by an earlier run
-  // emptied. IsOpen() is false when that fails; ErrorCode() then says why.
+  // emptied. IsOpen() is false when that fails; Problem() and ErrorCode() then say why. A link,
+  // folder, pipe or device standing at the temporary name is refused, never written through.
   explicit ReplacingFile(const std::string& path, Access access = Access::Ordinary);
+  // The same for the file `name` in `folder`.
+  ReplacingFile(const Folder& folder, const std::string& name, Access access = Access::Ordinary);
   ~ReplacingFile();  // discards the temporary file unless it was committed
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
 
   bool IsOpen() const;
+  FileProblem Problem() const { return problem_; }
   // errno or GetLastError of the step that failed.
   unsigned long ErrorCode() const { return errorCode_; }
   const std::string& TemporaryPath() const { return temporary_; }
@@ -54,27 +60,32 @@ class ReplacingFile {
   void Discard();
 
  private:
+  void Start(const Folder& folder, Access access);
+  void Refuse(FileProblem problem, unsigned long errorCode);
   void Close();
 
+  std::string name_;
   std::string path_;
   std::string temporary_;
   std::intptr_t handle_ = -1;  // a file descriptor, or a HANDLE on Windows
   std::intptr_t folder_ = -1;  // Linux: the folder's descriptor, for renameat and its fsync
   bool failed_ = false;
+  FileProblem problem_ = FileProblem::None;
   unsigned long errorCode_ = 0;
 };
 
 // Flushes the entries of `folder` (the renames into it) to disk. Linux: fsync of the folder;
 // Windows: nothing to do, every move was written through.
-void SyncFolder(const std::string& folder);
+void SyncFolder(const Folder& folder);
 
 // Writes `content` as the whole of `path` through a ReplacingFile; false when it could not.
 bool ReplaceFileContent(const std::string& path, std::string_view content,
                         ReplacingFile::Access access = ReplacingFile::Access::Ordinary);
 
 // Removes the temporary file `temporaryPath` if it is a file that no writer holds (one left by
-// a crash). True when it was removed.
+// a crash). True when it was removed. A link of that name is left alone.
 bool RemoveStrayTemporaryFile(const std::string& temporaryPath);
+bool RemoveStrayTemporaryFile(const Folder& folder, const std::string& name);
 
 // The files below `root` whose names end in kTemporarySuffix, as paths relative to `root`
 // joined with "/". Folders reached through a link are not entered; unreadable folders are

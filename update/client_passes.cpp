@@ -130,17 +130,24 @@ bool UpdateManager::LoadManifest(const std::string& text, std::vector<ManifestEn
 bool UpdateManager::CheckFiles(const PassDescription& pass,
                                const std::vector<ManifestEntry>& entries, FileList& work) {
   if (pass.checkStart) SetStatus(UpdateState::Verifying, 30, pass.checkStart);
+  const platform::Folder root = OpenGameFolder();
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (CancelSeen(pass.cancelled)) return false;
     const ManifestEntry& entry = entries[i];
-    const std::string localPath = LocalFilePath(launcherDir, entry.path);
-    const LocalFileCheck local = CheckLocalFile(localPath);
-    if (local.state == platform::PathState::Error) {
-      LogErrorAs(pass.workerName, "Cannot examine %s: %lu", localPath.c_str(), local.errorCode);
+    const LocalFileCheck local = CheckLocalFile(root, entry.path);
+    using State = LocalFileCheck::State;
+    if (local.state == State::Error || local.state == State::Link) {
+      const std::string localPath = LocalFilePath(launcherDir, entry.path);
+      if (local.state == State::Link) {
+        LogErrorAs(pass.workerName, "Cannot examine %s: %s", localPath.c_str(),
+                   platform::DescribeProblem(local.problem));
+      } else {
+        LogErrorAs(pass.workerName, "Cannot examine %s: %lu", localPath.c_str(), local.errorCode);
+      }
       SetError("Failed to download: " + entry.path);
       return false;
     }
-    const bool missing = local.state == platform::PathState::Missing;
+    const bool missing = local.state == State::Missing;
     const bool changed = !missing && local.hash != entry.hash;
     if (pass.logsFindings && missing) {
       LogInfoAs(pass.workerName, "Missing: %s", entry.path.c_str());
@@ -155,11 +162,19 @@ bool UpdateManager::CheckFiles(const PassDescription& pass,
   return true;
 }
 
+platform::Folder UpdateManager::OpenGameFolder() const {
+  platform::FileStatus found;
+  return platform::Folder::OpenRoot(launcherDir, found);
+}
+
 void UpdateManager::RemoveStrayTemporaryFiles(const PassDescription& pass,
                                               const std::vector<ManifestEntry>& entries) {
-  const std::vector<std::string> found = platform::FindTemporaryFiles(launcherDir);
-  for (const std::string& stray : StrayTemporaryFiles(found, entries)) {
-    if (platform::RemoveStrayTemporaryFile(LocalFilePath(launcherDir, stray))) {
+  const platform::Folder root = OpenGameFolder();
+  const std::vector<std::string> temporary = platform::FindTemporaryFiles(launcherDir);
+  for (const std::string& stray : StrayTemporaryFiles(temporary, entries)) {
+    platform::FileStatus found;
+    const platform::Folder folder = root.Enter(FolderPart(stray), false, found);
+    if (platform::RemoveStrayTemporaryFile(folder, NamePart(stray))) {
       LogInfoAs(pass.workerName, "Removed leftover temporary file %s", stray.c_str());
     }
   }
@@ -169,6 +184,7 @@ bool UpdateManager::InstallFiles(const PassDescription& pass, const FileList& fi
   const std::size_t count = files.entries.size();
   PublishPassTotals(static_cast<std::int32_t>(count), files.bytes);
   if (pass.installStart) SetStatus(UpdateState::Downloading, 50, pass.installStart);
+  const platform::Folder root = OpenGameFolder();
   std::uint64_t bytesDone = 0;
   // Each file reaches the disk before it replaces the installed one; the folders holding the
   // renames are flushed once, at the end, before the version that vouches for them is recorded.
@@ -176,39 +192,51 @@ bool UpdateManager::InstallFiles(const PassDescription& pass, const FileList& fi
   for (std::size_t k = 0; k < count; ++k) {
     if (CancelSeen(pass.cancelled)) return false;
     const ManifestEntry& entry = files.entries[k];
-    const std::string localPath = LocalFilePath(launcherDir, entry.path);
-    if (!CreateParentFolders(localPath)) {
+    platform::FileStatus found;
+    const platform::Folder folder = root.Enter(FolderPart(entry.path), true, found);
+    if (!folder.IsOpen()) {
+      LogErrorAs(pass.workerName, "Cannot write %s: %s",
+                 LocalFilePath(launcherDir, entry.path).c_str(),
+                 platform::DescribeProblem(found.problem));
       SetError("Failed to download: " + entry.path);
       return false;
     }
     SetStatus(UpdateState::Downloading, pass.installProgress(k, count),
               pass.installPrefix + entry.path);
-    if (!InstallFile(entry, localPath, static_cast<std::int32_t>(k), bytesDone)) return false;
-    folders.insert(ParentFolder(localPath));
+    if (!InstallFile(pass, folder, entry, static_cast<std::int32_t>(k), bytesDone)) return false;
+    folders.insert(FolderPart(entry.path));
     bytesDone += static_cast<std::uint64_t>(entry.size);
     PublishPassProgress(static_cast<std::int32_t>(k + 1), bytesDone);
   }
-  for (const std::string& folder : folders)
-    platform::SyncFolder(folder);
+  for (const std::string& relative : folders) {
+    platform::FileStatus found;
+    platform::SyncFolder(root.Enter(relative, false, found));
+  }
   return true;
 }
 
 // The download replaces the installed file only when it arrived whole and its hash is the
-// manifest's: a broken-off transfer or an error page never counts as installed or repaired.
+// manifest's: a broken-off transfer or an error page never counts as installed or repaired. A
+// body longer than the manifest's size (when it gives one) is cut off and fails the file.
 //
 // While it transfers, bytesComplete moves with it, at most ten times a second and never past the
 // entry's manifest size, so the count stays within the pass's total and never goes back.
-bool UpdateManager::InstallFile(const ManifestEntry& entry, const std::string& localPath,
-                                std::int32_t filesDone, std::uint64_t bytesDone) {
+bool UpdateManager::InstallFile(const PassDescription& pass, const platform::Folder& folder,
+                                const ManifestEntry& entry, std::int32_t filesDone,
+                                std::uint64_t bytesDone) {
   const std::string url = baseUrl + "files/" + EncodeUrlPath(entry.path);
   const auto expected = static_cast<std::uint64_t>(entry.size);
   StreamingHash hash;
   std::uint64_t received = 0;
+  bool tooLong = false;
   auto lastShown = std::chrono::steady_clock::now();
-  const auto file =
-      DownloadToReplacingFile(url, localPath, [&](const char* data, std::size_t size) {
-        hash.Update(data, size);
+  const auto file = DownloadToReplacingFile(
+      url, [&] { return std::make_unique<platform::ReplacingFile>(folder, NamePart(entry.path)); },
+      [&](const char* data, std::size_t size) {
         received += size;
+        tooLong = expected > 0 && received > expected;
+        if (tooLong) return false;
+        hash.Update(data, size);
         const auto now = std::chrono::steady_clock::now();
         if (now - lastShown >= kTransferProgressInterval) {
           lastShown = now;
@@ -216,6 +244,10 @@ bool UpdateManager::InstallFile(const ManifestEntry& entry, const std::string& l
         }
         return true;
       });
+  if (tooLong) {
+    LogErrorAs(pass.workerName, "%s: the server sent more than its manifest size of %llu bytes",
+               entry.path.c_str(), static_cast<unsigned long long>(expected));
+  }
   if (!file) {
     SetError("Failed to download: " + entry.path);
     return false;

@@ -26,3 +26,11 @@ void CheckJsonNesting(std::string_view text) {
     }
   }
 }
+
+bool HasControlCharacter(std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) return true;
+  }
+  return false;
+}

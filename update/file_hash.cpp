@@ -9,8 +9,6 @@
 #endif
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <new>
 
@@ -51,14 +49,18 @@ std::string FormatHashText(std::uint64_t digest) {
 }
 
 std::string HashFile(const std::string& path) {
-  std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
-  if (!file.is_open()) return {};
+  platform::FileStatus status;
+  platform::ReadableFile file = platform::ReadableFile::OpenPath(path, status);
+  return file.IsOpen() ? HashReadableFile(file) : std::string();
+}
 
+std::string HashReadableFile(platform::ReadableFile& file) {
   StreamingHash hash;
   const auto block = std::make_unique_for_overwrite<HashBlock>();  // no need to clear 64 KiB
-  while (file.read(block->bytes, kHashBlockSize) || file.gcount() > 0) {
-    hash.Update(block->bytes, static_cast<std::size_t>(file.gcount()));
+  while (true) {
+    const std::ptrdiff_t count = file.Read(block->bytes, kHashBlockSize);
+    if (count < 0) return {};
+    if (count == 0) return hash.Text();
+    hash.Update(block->bytes, static_cast<std::size_t>(count));
   }
-  if (file.bad()) return {};
-  return hash.Text();
 }

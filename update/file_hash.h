@@ -5,10 +5,15 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/file_access.h"
+
 // XXH3-64 (seed 0, default secret) of the whole file as 16 lower-case hex digits, read in a
 // streaming pass of 64 KiB blocks. `path` is UTF-8. The empty string when the file cannot be
-// opened (an empty file has a real hash).
+// opened or read, or is not a regular file (an empty file has a real hash).
 std::string HashFile(const std::string& path);
+
+// The same for a file already open, read from where it stands to its end.
+std::string HashReadableFile(platform::ReadableFile& file);
 
 // A digest in the form the manifest carries: 16 lower-case hex digits, leading zeros kept.
 std::string FormatHashText(std::uint64_t digest);

@@ -1,42 +1,71 @@
 #include "update/local_files.h"
 
-#include <filesystem>
-#include <system_error>
 #include <unordered_set>
 
 #include "platform/safe_write.h"
 #include "update/file_hash.h"
 
-namespace fs = std::filesystem;
+using platform::FileProblem;
 
 std::string LocalFilePath(const std::string& launcherDir, const std::string& entryPath) {
   return launcherDir + "/" + entryPath;
 }
 
-std::string ParentFolder(const std::string& path) {
+std::string FolderPart(const std::string& path) {
   const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-bool CreateParentFolders(const std::string& path) {
-  const fs::path parent = fs::u8path(path).parent_path();
-  if (parent.empty()) return true;
-  std::error_code error;
-  fs::create_directories(parent, error);
-  return !error && fs::is_directory(parent, error);
+std::string NamePart(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-LocalFileCheck CheckLocalFile(const std::string& path) {
+namespace {
+
+LocalFileCheck Found(LocalFileCheck::State state, const platform::FileStatus& status = {}) {
   LocalFileCheck check;
-  check.hash = HashFile(path);
-  if (!check.hash.empty()) {
-    check.state = platform::PathState::Exists;
-    return check;
-  }
-  const platform::PathQuery query = platform::QueryPath(path);
-  check.state = query.state;
-  check.errorCode = query.errorCode;
+  check.state = state;
+  check.problem = status.problem;
+  check.errorCode = status.errorCode;
   return check;
+}
+
+}  // namespace
+
+LocalFileCheck CheckLocalFile(const platform::Folder& root, const std::string& entryPath) {
+  using State = LocalFileCheck::State;
+  platform::FileStatus status;
+  const platform::Folder folder = root.Enter(FolderPart(entryPath), false, status);
+  switch (status.problem) {
+    case FileProblem::None:
+      break;
+    case FileProblem::Missing:
+    case FileProblem::NotAFolder:
+      return Found(State::Missing);
+    case FileProblem::Link:
+      return Found(State::Link, status);
+    case FileProblem::NotAFile:
+    case FileProblem::Failed:
+      return Found(State::Error, status);
+  }
+  platform::ReadableFile file = platform::ReadableFile::Open(folder, NamePart(entryPath), status);
+  switch (status.problem) {
+    case FileProblem::None: {
+      LocalFileCheck check = Found(State::Present);
+      check.hash = HashReadableFile(file);
+      return check;
+    }
+    case FileProblem::Missing:
+    case FileProblem::NotAFolder:
+      return Found(State::Missing);
+    case FileProblem::Link:
+      return Found(State::Link, status);
+    case FileProblem::NotAFile:
+    case FileProblem::Failed:
+      return Found(State::Present, status);  // there, but nothing to hash
+  }
+  return Found(State::Error, status);
 }
 
 std::vector<std::string> StrayTemporaryFiles(const std::vector<std::string>& found,

@@ -1,34 +1,38 @@
-// Where the engine keeps things on disk and the small file steps around its downloads. Paths are
-// UTF-8 byte strings joined with "/".
+// Where the engine keeps things on disk and what it learns about the installed files. Paths are
+// UTF-8 byte strings joined with "/"; entry paths are relative to the game folder, which is
+// entered without following links (platform/file_access.h).
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "platform/file_ops.h"
+#include "platform/file_access.h"
 #include "update/manifest.h"
 
 // The installed copy of a manifest entry: `launcherDir` + "/" + `entryPath`.
 std::string LocalFilePath(const std::string& launcherDir, const std::string& entryPath);
 
-// The folder holding `path`: everything before its last "/".
-std::string ParentFolder(const std::string& path);
+// The folder part of a "/"-joined path ("" when it has none) and its last component.
+std::string FolderPart(const std::string& path);
+std::string NamePart(const std::string& path);
 
-// Creates every missing folder above `path`. False when one cannot be created (or a file stands
-// where a folder belongs).
-bool CreateParentFolders(const std::string& path);
-
-// What a worker learns about the installed copy of an entry: whether it is there and, when it
-// can be read, its hash text (empty when it cannot be opened, a folder for example).
+// What a worker learns about the installed copy of an entry.
 struct LocalFileCheck {
-  platform::PathState state = platform::PathState::Missing;
+  enum class State {
+    Present,  // something stands there; `hash` is its hash text, empty when it is not a
+              // readable regular file (a folder, a pipe, an unreadable file)
+    Missing,  // nothing there, or a file stands where one of its folders belongs
+    Link,     // a symbolic link is on its way: it is never followed
+    Error,    // the system could not tell (`problem`, `errorCode`)
+  };
+  State state = State::Missing;
   std::string hash;
-  unsigned long errorCode = 0;  // with PathState::Error
+  platform::FileProblem problem = platform::FileProblem::None;
+  unsigned long errorCode = 0;
 };
 
-// Hashes the file first and asks the file system about it only when it cannot be opened, so a
-// file that is there costs no separate existence test.
-LocalFileCheck CheckLocalFile(const std::string& path);
+// Looks at entry `entryPath` below the game folder `root` and hashes it when it is a file.
+LocalFileCheck CheckLocalFile(const platform::Folder& root, const std::string& entryPath);
 
 // The temporary files among `found` (paths relative to the game folder, "/"-joined) that belong
 // to no entry of `entries`: left by a crash, or by a file the server no longer lists. A temporary

@@ -1,14 +1,24 @@
 #include "update/local_version.h"
 
-#include <filesystem>
-#include <fstream>
-
+#include "platform/file_access.h"
 #include "platform/safe_write.h"
 
 std::string ReadLocalVersion(const std::string& path) {
-  std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
+  // A link, pipe or device in its place reads as no version: it is neither followed nor opened.
+  platform::FileStatus status;
+  const platform::PathParts parts = platform::SplitPath(path);
+  const platform::Folder folder = platform::Folder::OpenRoot(parts.folder, status);
+  platform::ReadableFile file = platform::ReadableFile::Open(folder, parts.name, status);
   std::string line;
-  if (!file.is_open() || !std::getline(file, line)) return {};
+  char buffer[256];
+  while (file.IsOpen()) {
+    const std::ptrdiff_t count = file.Read(buffer, sizeof(buffer));
+    if (count <= 0) break;
+    const std::string_view piece(buffer, static_cast<std::size_t>(count));
+    const std::size_t end = piece.find('\n');
+    line.append(piece.substr(0, end));
+    if (end != std::string_view::npos) break;
+  }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
 }

@@ -4,6 +4,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
+#include <unordered_set>
 
 #include "update/document_checks.h"
 
@@ -16,11 +17,7 @@ bool IsSafeComponent(std::string_view component) {
 }
 
 bool HasForbiddenCharacter(std::string_view path) {
-  for (const char c : path) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f || c == '\\' || c == ':') return true;
-  }
-  return false;
+  return HasControlCharacter(path) || path.find_first_of("\\:") != std::string_view::npos;
 }
 
 // Sizes are byte counts: a fraction is cut off, a negative number counts as 0, and a value past
@@ -43,6 +40,14 @@ std::int64_t ReadSize(const Json& entry) {
   }
   const auto value = member->get<std::int64_t>();
   return value < 0 ? 0 : value;
+}
+
+// Two paths that differ only in the case of ASCII letters name one file on Windows.
+std::string FoldCase(std::string path) {
+  for (char& c : path) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return path;
 }
 
 ManifestEntry ReadEntry(const Json& element) {
@@ -75,11 +80,15 @@ void Parse(const std::string& text, std::vector<ManifestEntry>& entries, std::st
   version = document.value("version", std::string());
   // Insert-or-find: a missing "files" becomes null, which iterates as no entries.
   const Json& files = document["files"];
+  std::unordered_set<std::string> seen;  // paths as a case-insensitive file system sees them
   for (const Json& element : files) {
     ManifestEntry entry = ReadEntry(element);
     if (entry.path.empty()) continue;
     if (!IsSafeManifestPath(entry.path)) {
       throw std::runtime_error("unsafe path in manifest: " + entry.path);
+    }
+    if (!seen.insert(FoldCase(entry.path)).second) {
+      throw std::runtime_error("duplicate path in manifest: " + entry.path);
     }
     entries.push_back(std::move(entry));
   }

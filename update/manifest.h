@@ -21,8 +21,10 @@ namespace manifest {
 
 // Parses a manifest document, appending its entries (in document order) to `entries` and storing
 // its "version" in `version`. Entries without a path are skipped. Throws a std::exception on
-// malformed JSON, on nesting deeper than kMaxJsonNesting, on members of the wrong type and on an
-// unsafe entry path; entries appended before the failure stay in `entries`.
+// malformed JSON, on nesting deeper than kMaxJsonNesting, on members of the wrong type, on an
+// unsafe entry path and on a path listed twice (also when the two differ only in the case of
+// ASCII letters: they are one file on Windows); entries appended before the failure stay in
+// `entries`.
 void Parse(const std::string& text, std::vector<ManifestEntry>& entries, std::string& version);
 
 }  // namespace manifest

@@ -129,7 +129,7 @@ std::string UpdateManager::DownloadToString(const std::string& url, std::size_t 
 }
 
 std::unique_ptr<platform::ReplacingFile> UpdateManager::DownloadToReplacingFile(
-    const std::string& url, const std::string& path, const PieceCheck& check) {
+    const std::string& url, const FileOpener& open, const PieceCheck& check) {
   std::unique_ptr<platform::ReplacingFile> file;
   std::vector<char> buffer;
   const auto flush = [&] {
@@ -140,7 +140,7 @@ std::unique_ptr<platform::ReplacingFile> UpdateManager::DownloadToReplacingFile(
   const Transfer transfer = Run(
       url, cancelRequested,
       [&] {
-        file = std::make_unique<platform::ReplacingFile>(path);
+        file = open();
         buffer.reserve(kFileWriteBuffer);
         return file->IsOpen();
       },
@@ -157,6 +157,9 @@ std::unique_ptr<platform::ReplacingFile> UpdateManager::DownloadToReplacingFile(
     LogError("%s for %s: %s", problem, url.c_str(), transfer.outcome.detail.c_str());
   } else if (transfer.outcome.failedStep == platform::HttpStep::Read) {
     LogError("Transfer broke off for %s: %lu", url.c_str(), transfer.outcome.errorCode);
+  } else if (file && !file->IsOpen()) {
+    LogError("Cannot write %s: %s", file->TemporaryPath().c_str(),
+             platform::DescribeProblem(file->Problem()));
   }
   const bool complete = transfer.outcome.failedStep == platform::HttpStep::None &&
                         !transfer.rejectedStatus && !transfer.cancelled && !transfer.sinkFailed &&
@@ -166,6 +169,7 @@ std::unique_ptr<platform::ReplacingFile> UpdateManager::DownloadToReplacingFile(
 }
 
 bool UpdateManager::DownloadToFile(const std::string& url, const std::string& path) {
-  const std::unique_ptr<platform::ReplacingFile> file = DownloadToReplacingFile(url, path, {});
+  const std::unique_ptr<platform::ReplacingFile> file = DownloadToReplacingFile(
+      url, [&] { return std::make_unique<platform::ReplacingFile>(path); }, {});
   return file && file->Commit();
 }

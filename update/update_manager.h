@@ -37,8 +37,9 @@ struct FileList {
 
 struct PassDescription;
 namespace platform {
+class Folder;
 class ReplacingFile;
-}
+}  // namespace platform
 
 class UpdateManager {
  public:
@@ -89,11 +90,12 @@ class UpdateManager {
 
   // Sees each piece of a file download before it is written; false stops the transfer.
   using PieceCheck = std::function<bool(const char* data, std::size_t size)>;
-  // Downloads into the temporary file of `path` (created once the server's answer is good) and
+  // Downloads into the ReplacingFile that `open` makes once the server's answer is good, and
   // returns it ready to commit, or nullptr when the transfer failed, was cancelled or was
   // stopped by `check` (the temporary file is then gone).
+  using FileOpener = std::function<std::unique_ptr<platform::ReplacingFile>()>;
   std::unique_ptr<platform::ReplacingFile> DownloadToReplacingFile(const std::string& url,
-                                                                   const std::string& path,
+                                                                   const FileOpener& open,
                                                                    const PieceCheck& check);
 
   // Status block stores that are not a whole SetStatus.
@@ -116,8 +118,10 @@ class UpdateManager {
   void RemoveStrayTemporaryFiles(const PassDescription& pass,
                                  const std::vector<ManifestEntry>& entries);
   bool InstallFiles(const PassDescription& pass, const FileList& files);
-  bool InstallFile(const ManifestEntry& entry, const std::string& localPath, std::int32_t filesDone,
-                   std::uint64_t bytesDone);
+  bool InstallFile(const PassDescription& pass, const platform::Folder& folder,
+                   const ManifestEntry& entry, std::int32_t filesDone, std::uint64_t bytesDone);
+  // The game folder, the root below which no link is followed.
+  platform::Folder OpenGameFolder() const;
 
   std::string baseUrl;
   std::string launcherDir;

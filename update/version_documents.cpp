@@ -13,13 +13,23 @@ nlohmann::json ParseDocument(const std::string& text) {
   return nlohmann::json::parse(text);
 }
 
+// A version text or address: it goes into log lines and one-line files.
+std::string ReadLineText(const nlohmann::json& document, const char* name,
+                         const std::string& fallback) {
+  std::string text = document.value(name, fallback);
+  if (HasControlCharacter(text)) {
+    throw std::runtime_error(std::string("control character in \"") + name + "\"");
+  }
+  return text;
+}
+
 }  // namespace
 
 GameVersionInfo ParseGameVersion(const std::string& text, const std::string& defaultManifestUrl) {
   const nlohmann::json document = ParseDocument(text);
   GameVersionInfo info;
-  info.version = document.value("version", std::string());
-  info.manifestUrl = document.value("manifest_url", defaultManifestUrl);
+  info.version = ReadLineText(document, "version", std::string());
+  info.manifestUrl = ReadLineText(document, "manifest_url", defaultManifestUrl);
   info.manifestHash = document.value("manifest_hash", std::string());
   return info;
 }
@@ -27,8 +37,8 @@ GameVersionInfo ParseGameVersion(const std::string& text, const std::string& def
 LauncherVersionInfo ParseLauncherVersion(const std::string& text) {
   const nlohmann::json document = ParseDocument(text);
   LauncherVersionInfo info;
-  info.version = document.value("version", std::string());
-  info.launcherUrl = document.value("launcher_url", std::string());
+  info.version = ReadLineText(document, "version", std::string());
+  info.launcherUrl = ReadLineText(document, "launcher_url", std::string());
   info.hash = document.value("hash", std::string());
   if (const auto size = document.find("size"); size != document.end()) {
     // The library would turn -1 into 2^64 - 1 and 1.5 into 1; a size is a whole byte count.

@@ -1,7 +1,8 @@
 // The patch server's two version documents. Both parsers throw the JSON library's exceptions
 // (std::exception) for malformed text, a document that is not an object, or a member of the wrong
 // type; missing members take their defaults. They also throw, before parsing, for a document
-// nested deeper than kMaxJsonNesting.
+// nested deeper than kMaxJsonNesting, and for a version text or address holding a control
+// character (refused like an unsafe path: it would forge log lines).
 #pragma once
 
 #include <cstdint>

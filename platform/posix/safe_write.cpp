@@ -1,5 +1,6 @@
 // Files replaced whole through "<name>.velmora-part": written, fsync'd, renamed over the target
-// within one open folder, and the folder fsync'd. The temporary file is held with an flock.
+// within one open folder, and the folder fsync'd. The temporary file is opened without
+// following a link, kept only when it is a regular file, and held with an flock.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -19,17 +20,6 @@ namespace fs = std::filesystem;
 
 constexpr int kOpenAttempts = 3;
 
-struct FolderAndName {
-  std::string folder;
-  std::string name;
-};
-
-FolderAndName Split(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return {".", path};
-  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
-}
-
 bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -41,6 +31,11 @@ bool StillNamed(int folder, const std::string& name, int fd) {
   struct stat named {};
   return fstat(fd, &opened) == 0 &&
          fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(opened, named);
+}
+
+bool IsRegular(int fd) {
+  struct stat info {};
+  return fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
 }
 
 // Takes the writer's lock. A file system without flock is written unlocked.
@@ -56,31 +51,49 @@ bool Lock(int fd, int& error) {
   return true;
 }
 
+FileProblem OpenFailure(int error) {
+  switch (error) {
+    case ELOOP:
+      return FileProblem::Link;
+    case EISDIR:
+    case ENXIO:  // a pipe without a reader, a socket
+      return FileProblem::NotAFile;
+    case ENOENT:
+      return FileProblem::Missing;
+    default:
+      return FileProblem::Failed;
+  }
+}
+
 // The temporary file `name` in `folder`, opened for writing, locked and emptied.
-int OpenTemporary(int folder, const std::string& name, ReplacingFile::Access access, int& error) {
+int OpenTemporary(int folder, const std::string& name, ReplacingFile::Access access,
+                  FileStatus& status) {
   const mode_t mode = access == ReplacingFile::Access::OwnerOnly ? 0600 : 0666;
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-    const int fd = openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, mode);
+    const int fd = openat(folder, name.c_str(),
+                          O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
     if (fd < 0) {
-      error = errno;
+      status = {OpenFailure(errno), static_cast<unsigned long>(errno)};
       return -1;
     }
-    if (!Lock(fd, error)) {
-      close(fd);
-      return -1;
-    }
-    if (!StillNamed(folder, name, fd)) {
+    int error = 0;
+    if (!IsRegular(fd)) {
+      status = {FileProblem::NotAFile, 0};
+    } else if (!Lock(fd, error)) {
+      status = {FileProblem::Failed, static_cast<unsigned long>(error)};
+    } else if (!StillNamed(folder, name, fd)) {
       close(fd);
       continue;
+    } else if (ftruncate(fd, 0) != 0 ||
+               (access == ReplacingFile::Access::OwnerOnly && fchmod(fd, mode) != 0)) {
+      status = {FileProblem::Failed, static_cast<unsigned long>(errno)};
+    } else {
+      return fd;
     }
-    const bool ready = ftruncate(fd, 0) == 0 &&
-                       (access != ReplacingFile::Access::OwnerOnly || fchmod(fd, mode) == 0);
-    if (ready) return fd;
-    error = errno;
     close(fd);
     return -1;
   }
-  error = EAGAIN;
+  status = {FileProblem::Failed, static_cast<unsigned long>(EAGAIN)};
   return -1;
 }
 
@@ -91,22 +104,39 @@ std::string TemporaryPathFor(const std::string& path) {
 }
 
 ReplacingFile::ReplacingFile(const std::string& path, Access access)
-    : path_(path), temporary_(TemporaryPathFor(path)) {
-  const FolderAndName place = Split(path);
-  const int folder = open(place.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder < 0) {
-    errorCode_ = static_cast<unsigned long>(errno);
-    return;
+    : name_(SplitPath(path).name), path_(path), temporary_(TemporaryPathFor(path)) {
+  FileStatus status;
+  const Folder folder = Folder::OpenRoot(SplitPath(path).folder, status);
+  if (folder.IsOpen()) {
+    Start(folder, access);
+  } else {
+    Refuse(status.problem, status.errorCode);
   }
-  int error = 0;
-  const int fd = OpenTemporary(folder, TemporaryPathFor(place.name), access, error);
+}
+
+ReplacingFile::ReplacingFile(const Folder& folder, const std::string& name, Access access)
+    : name_(name),
+      path_(folder.Path() + "/" + name),
+      temporary_(TemporaryPathFor(folder.Path() + "/" + name)) {
+  Start(folder, access);
+}
+
+void ReplacingFile::Start(const Folder& folder, Access access) {
+  const int folderFd = fcntl(static_cast<int>(folder.Handle()), F_DUPFD_CLOEXEC, 0);
+  if (folderFd < 0) return Refuse(FileProblem::Failed, static_cast<unsigned long>(errno));
+  FileStatus status;
+  const int fd = OpenTemporary(folderFd, TemporaryPathFor(name_), access, status);
   if (fd < 0) {
-    errorCode_ = static_cast<unsigned long>(error);
-    close(folder);
-    return;
+    close(folderFd);
+    return Refuse(status.problem, status.errorCode);
   }
-  folder_ = folder;
+  folder_ = folderFd;
   handle_ = fd;
+}
+
+void ReplacingFile::Refuse(FileProblem problem, unsigned long errorCode) {
+  problem_ = problem;
+  errorCode_ = errorCode;
 }
 
 ReplacingFile::~ReplacingFile() {
@@ -125,7 +155,7 @@ bool ReplacingFile::Write(const char* data, std::size_t size) {
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
       failed_ = true;
-      errorCode_ = static_cast<unsigned long>(written < 0 ? errno : ENOSPC);
+      Refuse(FileProblem::Failed, static_cast<unsigned long>(written < 0 ? errno : ENOSPC));
       return false;
     }
     data += written;
@@ -141,10 +171,9 @@ bool ReplacingFile::Commit(FolderSync sync) {
   }
   const int fd = static_cast<int>(handle_);
   const int folder = static_cast<int>(folder_);
-  const std::string name = Split(path_).name;
   if (fsync(fd) != 0 ||
-      renameat(folder, TemporaryPathFor(name).c_str(), folder, name.c_str()) != 0) {
-    errorCode_ = static_cast<unsigned long>(errno);
+      renameat(folder, TemporaryPathFor(name_).c_str(), folder, name_.c_str()) != 0) {
+    Refuse(FileProblem::Failed, static_cast<unsigned long>(errno));
     Discard();
     return false;
   }
@@ -156,7 +185,7 @@ bool ReplacingFile::Commit(FolderSync sync) {
 void ReplacingFile::Discard() {
   if (!IsOpen()) return;
   // Still holding the lock, so the name is ours to remove.
-  unlinkat(static_cast<int>(folder_), TemporaryPathFor(Split(path_).name).c_str(), 0);
+  unlinkat(static_cast<int>(folder_), TemporaryPathFor(name_).c_str(), 0);
   Close();
 }
 
@@ -167,11 +196,8 @@ void ReplacingFile::Close() {
   folder_ = -1;
 }
 
-void SyncFolder(const std::string& folder) {
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);
-  close(fd);
+void SyncFolder(const Folder& folder) {
+  if (folder.IsOpen()) fsync(static_cast<int>(folder.Handle()));
 }
 
 bool ReplaceFileContent(const std::string& path, std::string_view content,
@@ -181,18 +207,20 @@ bool ReplaceFileContent(const std::string& path, std::string_view content,
 }
 
 bool RemoveStrayTemporaryFile(const std::string& temporaryPath) {
-  const FolderAndName place = Split(temporaryPath);
-  const int folder = open(place.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder < 0) return false;
-  bool removed = false;
-  const int fd = openat(folder, place.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  struct stat info {};
-  if (fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-      flock(fd, LOCK_EX | LOCK_NB) == 0 && StillNamed(folder, place.name, fd)) {
-    removed = unlinkat(folder, place.name.c_str(), 0) == 0;
-  }
-  if (fd >= 0) close(fd);
-  close(folder);
+  FileStatus status;
+  const PathParts parts = SplitPath(temporaryPath);
+  const Folder folder = Folder::OpenRoot(parts.folder, status);
+  return folder.IsOpen() && RemoveStrayTemporaryFile(folder, parts.name);
+}
+
+bool RemoveStrayTemporaryFile(const Folder& folder, const std::string& name) {
+  if (!folder.IsOpen()) return false;
+  const int folderFd = static_cast<int>(folder.Handle());
+  const int fd = openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool removed = IsRegular(fd) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                       StillNamed(folderFd, name, fd) && unlinkat(folderFd, name.c_str(), 0) == 0;
+  close(fd);
   return removed;
 }
 

@@ -1,6 +1,5 @@
 // The settings key as a small file in the user's configuration folder, one value per line in
 // regedit export syntax. The file is only ever replaced whole, never written in place.
-#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,24 +48,22 @@ std::string SettingsFilePath(const std::string& folder) {
 
 enum class ReadOutcome { Read, Missing, Failed };
 
+// Only a regular file is read: a pipe or device in its place is never opened in a way that
+// could block the window.
 ReadOutcome ReadWholeFile(const std::string& path, std::string& content) {
   if (path.empty()) return ReadOutcome::Failed;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::Failed;
-  struct stat info {};
-  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  FileStatus status;
+  ReadableFile file = ReadableFile::OpenPath(path, status);
+  if (!file.IsOpen()) {
+    return status.problem == FileProblem::Missing ? ReadOutcome::Missing : ReadOutcome::Failed;
+  }
   char chunk[4096];
-  while (ok) {
-    const ssize_t count = read(fd, chunk, sizeof(chunk));
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) {
-      ok = count == 0;
-      break;
-    }
+  while (true) {
+    const std::ptrdiff_t count = file.Read(chunk, sizeof(chunk));
+    if (count < 0) return ReadOutcome::Failed;
+    if (count == 0) return ReadOutcome::Read;
     content.append(chunk, static_cast<std::size_t>(count));
   }
-  close(fd);
-  return ok ? ReadOutcome::Read : ReadOutcome::Failed;
 }
 
 std::vector<std::string> SplitLines(const std::string& content) {

@@ -14,6 +14,14 @@ HANDLE AsHandle(std::intptr_t handle) {
   return reinterpret_cast<HANDLE>(handle);
 }
 
+// A disk file that is neither a folder nor a reparse point: no pipe, device or link.
+bool IsPlainDiskFile(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION information{};
+  return GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &information) &&
+         !(information.dwFileAttributes &
+           (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
 bool EndsWithSuffix(const std::string& name) {
   return name.size() > kTemporarySuffix.size() && name.ends_with(kTemporarySuffix);
 }
@@ -47,18 +55,50 @@ std::string TemporaryPathFor(const std::string& path) {
   return path + std::string(kTemporarySuffix);
 }
 
-ReplacingFile::ReplacingFile(const std::string& path, Access)
-    : path_(path), temporary_(TemporaryPathFor(path)) {
+ReplacingFile::ReplacingFile(const std::string& path, Access access)
+    : name_(SplitPath(path).name), path_(path), temporary_(TemporaryPathFor(path)) {
+  FileStatus status;
+  const Folder folder = Folder::OpenRoot(SplitPath(path).folder, status);
+  if (folder.IsOpen()) {
+    Start(folder, access);
+  } else {
+    Refuse(status.problem, status.errorCode);
+  }
+}
+
+ReplacingFile::ReplacingFile(const Folder& folder, const std::string& name, Access access)
+    : name_(name),
+      path_(folder.Path() + "\\" + name),
+      temporary_(TemporaryPathFor(folder.Path() + "\\" + name)) {
+  Start(folder, access);
+}
+
+void ReplacingFile::Start(const Folder& folder, Access) {
+  if (!folder.IsOpen()) return Refuse(FileProblem::Failed, ERROR_INVALID_HANDLE);
   const Utf16String wide = Utf8ToUtf16(temporary_.c_str());
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return Refuse(FileProblem::Link, 0);
+  }
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return Refuse(FileProblem::NotAFile, 0);
+  }
   // CREATE_ALWAYS empties a file left by an earlier run; a writer that holds it makes this fail
   // with a sharing violation.
-  const HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    errorCode_ = GetLastError();
-    return;
-  }
+  const HANDLE file =
+      CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return Refuse(FileProblem::Failed, GetLastError());
   handle_ = reinterpret_cast<std::intptr_t>(file);
+  if (!IsPlainDiskFile(file)) {
+    Close();
+    Refuse(FileProblem::NotAFile, 0);
+  }
+}
+
+void ReplacingFile::Refuse(FileProblem problem, unsigned long errorCode) {
+  problem_ = problem;
+  errorCode_ = errorCode;
 }
 
 ReplacingFile::~ReplacingFile() {
@@ -76,7 +116,7 @@ bool ReplacingFile::Write(const char* data, std::size_t size) {
     DWORD written = 0;
     if (!WriteFile(AsHandle(handle_), data, piece, &written, nullptr) || written == 0) {
       failed_ = true;
-      errorCode_ = GetLastError();
+      Refuse(FileProblem::Failed, GetLastError());
       return false;
     }
     data += written;
@@ -91,7 +131,7 @@ bool ReplacingFile::Commit(FolderSync) {
     return false;
   }
   if (!FlushFileBuffers(AsHandle(handle_))) {
-    errorCode_ = GetLastError();
+    Refuse(FileProblem::Failed, GetLastError());
     Discard();
     return false;
   }
@@ -100,7 +140,7 @@ bool ReplacingFile::Commit(FolderSync) {
   const Utf16String target = Utf8ToUtf16(path_.c_str());
   if (!MoveFileExW(source.c_str(), target.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    errorCode_ = GetLastError();
+    Refuse(FileProblem::Failed, GetLastError());
     DeleteFileW(source.c_str());
     return false;
   }
@@ -118,12 +158,16 @@ void ReplacingFile::Close() {
   handle_ = -1;
 }
 
-void SyncFolder(const std::string&) {}
+void SyncFolder(const Folder&) {}
 
 bool ReplaceFileContent(const std::string& path, std::string_view content,
                         ReplacingFile::Access access) {
   ReplacingFile file(path, access);
   return file.Write(content.data(), content.size()) && file.Commit();
+}
+
+bool RemoveStrayTemporaryFile(const Folder& folder, const std::string& name) {
+  return folder.IsOpen() && RemoveStrayTemporaryFile(folder.Path() + "\\" + name);
 }
 
 bool RemoveStrayTemporaryFile(const std::string& temporaryPath) {

@@ -1,5 +1,6 @@
 // The Linux settings file: its syntax, what survives a save, its permissions, and that a save
 // never leaves a damaged file behind.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -199,6 +201,32 @@ TEST(SettingsFile, UnreadableFileIsNeverReplaced) {
   EXPECT_EQ(settings_testing::LogEntries(viewer, 4).back(),
             "E API_SaveConfig: Failed to create registry key");
   EXPECT_TRUE(fs::is_directory(SettingsFile()));
+}
+
+TEST(SettingsFile, APipeInPlaceOfTheFileIsNeverOpenedNorReplaced) {
+  StoreSandbox store;
+  fs::create_directories(SettingsFolder());
+  ASSERT_EQ(mkfifo(SettingsFile().c_str(), 0600), 0);
+  // Should the store wait in the pipe, a writer lets it go after a while: the test then fails
+  // instead of hanging.
+  std::atomic<bool> done{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 2000 && !done; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const int fd = open(SettingsFile().c_str(), O_RDWR | O_NONBLOCK);
+    if (fd >= 0) close(fd);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const std::string config = API_GetConfig("[]");
+  const std::string saved = API_SaveConfig(kWindowedRequest);
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  done = true;
+  watchdog.join();
+  EXPECT_LT(elapsed, std::chrono::seconds(5));
+  EXPECT_EQ(config, R"({"resolution":"1920x1080","windowed":false,"vsync":true,"antiAliasing":4,)"
+                    R"("version":"1.0.0.0"})");
+  EXPECT_EQ(saved, "false");
+  EXPECT_TRUE(fs::is_fifo(SettingsFile()));
 }
 
 TEST(SettingsFile, TextWithALineBreakIsRefusedAndTheRestStored) {

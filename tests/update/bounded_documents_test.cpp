@@ -4,8 +4,9 @@
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
-#include <psapi.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <psapi.h>
 #else
 #include <sys/resource.h>
 #endif

@@ -12,6 +12,8 @@
 //                 the connection is closed
 //   /slowtree/<path>  what /tree/<path> answers, throttled the same way
 //   /endless/<any>  200 and a body that never ends: "[" after "[" until the client goes away
+//   /endlessfiles/<path>  what /tree/<path> answers, except that every path below files/ is
+//                 answered like /endless/
 //   /echo/<any>   200, the body is the request target exactly as the server received it
 //   /headers      200, the body is the User-Agent and Cache-Control headers, one per line
 #pragma once
@@ -34,8 +36,9 @@ class LoopbackServer {
   std::string Url(const std::string& path = "") const;
   // The URL of this server's tree folder for this test, ending in "/".
   std::string TreeUrl() const;
-  // The same folder served through /slowtree/.
+  // The same folder served through /slowtree/ and through /endlessfiles/.
   std::string SlowTreeUrl() const;
+  std::string EndlessFilesUrl() const;
   // Writes `content` to the relative path `name` of the tree folder (folders created).
   void Publish(const std::string& name, const std::string& content) const;
   // Removes the relative path `name` from the tree folder.

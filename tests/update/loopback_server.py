@@ -43,7 +43,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         route = parts[1] if len(parts) > 1 else ""
         rest = parts[2] if len(parts) > 2 else ""
         try:
-            if route in ("tree", "slowtree"):
+            if route == "endlessfiles" and rest.split("/", 2)[1:2] == ["files"]:
+                self.serve_endless()
+            elif route in ("tree", "slowtree", "endlessfiles"):
                 self.serve_tree(urllib.parse.unquote(rest, errors="surrogateescape"),
                                 route == "slowtree")
             elif route == "status":

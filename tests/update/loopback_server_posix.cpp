@@ -34,6 +34,14 @@ void ServeSlow(std::size_t size, httplib::Response& response) {
                                 });
 }
 
+void ServeEndlessly(httplib::Response& response) {
+  response.set_chunked_content_provider("application/json",
+                                        [](std::size_t, httplib::DataSink& sink) {
+                                          const std::string piece(kEndlessPiece, '[');
+                                          return sink.write(piece.data(), piece.size());
+                                        });
+}
+
 // Sends `body` 8,192 bytes every 5 ms.
 void ServeSlowly(std::string body, httplib::Response& response) {
   const std::size_t size = body.size();
@@ -123,12 +131,16 @@ class LoopbackServer::Impl {
           });
     });
     server_.Get(R"(/endless/.*)", [](const httplib::Request&, httplib::Response& response) {
-      response.set_chunked_content_provider("application/json",
-                                            [](std::size_t, httplib::DataSink& sink) {
-                                              const std::string piece(kEndlessPiece, '[');
-                                              return sink.write(piece.data(), piece.size());
-                                            });
+      ServeEndlessly(response);
     });
+    server_.Get(R"(/endlessfiles/(.*))",
+                [this](const httplib::Request& request, httplib::Response& response) {
+                  if (std::string(request.matches[1]).rfind("files/", 0) == 0) {
+                    ServeEndlessly(response);
+                  } else {
+                    ServeTree(tree_, request, response, false);
+                  }
+                });
     server_.Get(R"(/echo/.*)", [](const httplib::Request& request, httplib::Response& response) {
       response.set_content(request.target, "text/plain");
     });
@@ -156,6 +168,9 @@ std::string LoopbackServer::TreeUrl() const {
 }
 std::string LoopbackServer::SlowTreeUrl() const {
   return impl_->Url("slowtree/");
+}
+std::string LoopbackServer::EndlessFilesUrl() const {
+  return impl_->Url("endlessfiles/");
 }
 void LoopbackServer::Publish(const std::string& name, const std::string& content) const {
   impl_->tree().Write(name, content);

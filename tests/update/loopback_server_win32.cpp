@@ -48,6 +48,7 @@ class LoopbackServer::Impl {
   }
   std::string TreeUrl() const { return Url("tree/" + folder_ + "/"); }
   std::string SlowTreeUrl() const { return Url("slowtree/" + folder_ + "/"); }
+  std::string EndlessFilesUrl() const { return Url("endlessfiles/" + folder_ + "/"); }
   const fs::path& tree() const { return tree_; }
 
  private:
@@ -67,6 +68,9 @@ std::string LoopbackServer::TreeUrl() const {
 }
 std::string LoopbackServer::SlowTreeUrl() const {
   return impl_->SlowTreeUrl();
+}
+std::string LoopbackServer::EndlessFilesUrl() const {
+  return impl_->EndlessFilesUrl();
 }
 void LoopbackServer::Publish(const std::string& name, const std::string& content) const {
   const fs::path target = impl_->tree() / fs::u8path(name);

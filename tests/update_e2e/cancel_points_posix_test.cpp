@@ -1,13 +1,15 @@
 // A cancel request at each of the workers' check points, each reached deterministically: a
-// request the server holds until the cancel is raised, a named pipe whose hashing waits for the
-// test, or the status lock held while a download finishes.
+// request the server holds until the cancel is raised, a game file under a lease whose opening
+// waits for the test, or the status lock held while a download finishes.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "tests/update/manager_access.h"
@@ -18,36 +20,39 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A named pipe standing where a game file is expected: hashing it blocks in open until the test
-// opens the other end, and ends when the test closes it.
-class PipeInPlaceOfFile {
+// A game file under a write lease held by the test: the worker's open of it, to hash it, waits
+// until the test lets the lease go, and the lease shows the test when that open began.
+class LeasedFile {
  public:
-  explicit PipeInPlaceOfFile(const fs::path& path) : path_(path) {
+  LeasedFile(const fs::path& path, const std::string& content) {
     fs::create_directories(path.parent_path());
-    if (mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed");
+    if (!std::ofstream(path, std::ios::binary).write(content.data(), content.size()))
+      throw std::runtime_error("cannot write the leased file");
+    // Breaking the lease signals its holder; the test learns of it by asking instead.
+    signal(SIGIO, SIG_IGN);
+    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0 || fcntl(fd_, F_SETLEASE, F_WRLCK) != 0)
+      throw std::runtime_error("cannot take a lease on the file");
   }
-  ~PipeInPlaceOfFile() {
-    if (fd_ >= 0) close(fd_);
-  }
-  // Returns once a reader has the pipe open, that is once the worker is hashing it.
-  void WaitForReader() {
+  ~LeasedFile() { Finish(); }
+  // Returns once someone opens the file, that is once the worker is about to hash it.
+  void WaitForReader() const {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while ((fd_ = open(path_.c_str(), O_WRONLY | O_NONBLOCK)) < 0) {
-      if (errno != ENXIO || std::chrono::steady_clock::now() > deadline)
-        throw std::runtime_error("nobody opened the pipe");
+    while (fcntl(fd_, F_GETLEASE) == F_WRLCK) {
+      if (std::chrono::steady_clock::now() > deadline)
+        throw std::runtime_error("nobody opened the file");
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
-  // Lets the hash finish over `content`.
-  void Finish(const std::string& content) {
-    if (write(fd_, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
-      throw std::runtime_error("cannot write the pipe");
+  // Lets the worker's open go on.
+  void Finish() {
+    if (fd_ < 0) return;
+    fcntl(fd_, F_SETLEASE, F_UNLCK);
     close(fd_);
     fd_ = -1;
   }
 
  private:
-  fs::path path_;
   int fd_ = -1;
 };
 
@@ -84,13 +89,13 @@ class CancelPoint : public Scenario {
     };
   }
 
-  // Cancels while the worker hashes the pipe standing at `path`.
+  // Cancels while the worker opens the file at `path` to hash it.
   During CancelWhileHashing(const std::string& path) {
-    pipe_ = std::make_unique<PipeInPlaceOfFile>(GamePath(path));
+    leased_ = std::make_unique<LeasedFile>(GamePath(path), "not the file");
     return [this](UpdateManager& manager) {
-      pipe_->WaitForReader();
+      leased_->WaitForReader();
       manager.CancelUpdate();
-      pipe_->Finish("not the file");
+      leased_->Finish();
     };
   }
 
@@ -109,7 +114,7 @@ class CancelPoint : public Scenario {
     };
   }
 
-  std::unique_ptr<PipeInPlaceOfFile> pipe_;
+  std::unique_ptr<LeasedFile> leased_;
 };
 
 TEST_F(CancelPoint, UpdateAfterTheVersionDocument) {
@@ -151,7 +156,7 @@ TEST_F(CancelPoint, UpdateBeforeTheFirstDownload) {
                                          {"downloading", 50, "Downloading updates..."},
                                          {"idle", 0, "Update cancelled"},
                                      }));
-  EXPECT_TRUE(fs::is_fifo(GamePath("b.pak")));  // not replaced
+  EXPECT_EQ(Installed("b.pak"), "not the file");  // not replaced
   EXPECT_EQ(run.end.filesTotal, 1);
   EXPECT_EQ(run.end.filesComplete, 0);
 }
@@ -216,7 +221,7 @@ TEST_F(CancelPoint, RepairBeforeTheFirstFix) {
                    });
   EXPECT_EQ(run.end.filesTotal, 1);
   EXPECT_EQ(run.end.filesComplete, 0);
-  EXPECT_TRUE(fs::is_fifo(GamePath("b.pak")));
+  EXPECT_EQ(Installed("b.pak"), "not the file");
 }
 
 TEST_F(CancelPoint, RepairBetweenFixes) {

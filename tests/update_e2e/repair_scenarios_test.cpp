@@ -78,8 +78,10 @@ TEST_F(RepairScenario, ARepairThatDoesNotMatchItsHashKeepsTheDamagedFileAndFails
   };
   Publish(WriteClient("v2", ThreeFiles()), "2.0");
   Serve();
+  const fs::path installed = WriteClient("v1", ThreeFiles());
   for (const auto& answer : answers) {
-    Install(WriteClient("v1", ThreeFiles()), "");
+    fs::remove_all(game.path());
+    Install(installed, "");
     game.Write("bin/core.bin", "damaged core");
     server->AnswerWith("files/bin/core.bin", answer.served);
     const RunRecord run = RunRepair();
