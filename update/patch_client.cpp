@@ -96,7 +96,8 @@ bool ReceiveDocument(const std::string& url, const std::atomic<bool>& cancel, st
     case platform::HttpStep::Read:
       LogErrorAs(kDocumentFunction, "Transfer broke off for %s: %lu", url.c_str(),
                  transfer.outcome.errorCode);
-      Body().swap(body);
+      body.clear();
+      body.shrink_to_fit();
       return false;
     case platform::HttpStep::None:
       break;
@@ -109,7 +110,8 @@ bool ReceiveDocument(const std::string& url, const std::atomic<bool>& cancel, st
   if (tooLarge) {
     LogErrorAs(kDocumentFunction, "Document too large: %s is more than %zu bytes", url.c_str(),
                limit);
-    Body().swap(body);
+    body.clear();
+    body.shrink_to_fit();
     return false;
   }
   return !body.empty();
