@@ -49,13 +49,19 @@ class ReplacingFile {
 
   // Appends `size` bytes; false when they could not be written.
   bool Write(const char* data, std::size_t size);
-  enum class FolderSync {
-    AfterRename,  // the folder is flushed at once, making the rename itself durable
-    Deferred,     // the caller flushes the folder later with SyncFolder (many files, one flush)
+  enum class Durability {
+    // The data is flushed to disk before the rename and (Linux) the folder after it: once
+    // Commit returns, a crash leaves the new file, whole.
+    Now,
+    // For many files in a row: Linux renames without flushing and the caller flushes them all
+    // with one SyncFileSystem before it relies on them; until then a crash may leave a new file
+    // incomplete (never a temporary one). Windows, which has no such flush for a user, flushes
+    // each file as with Now.
+    Batched,
   };
-  // Flushes the data to disk and renames the temporary file over the target. False when a step
-  // failed; the temporary file is then removed and the target is as it was.
-  bool Commit(FolderSync sync = FolderSync::AfterRename);
+  // Renames the temporary file over the target, flushed to disk as `durability` says. False when
+  // a step failed; the temporary file is then removed and the target is as it was.
+  bool Commit(Durability durability = Durability::Now);
   // Removes the temporary file; the target is untouched.
   void Discard();
 
@@ -74,9 +80,9 @@ class ReplacingFile {
   unsigned long errorCode_ = 0;
 };
 
-// Flushes the entries of `folder` (the renames into it) to disk. Linux: fsync of the folder;
-// Windows: nothing to do, every move was written through.
-void SyncFolder(const Folder& folder);
+// Flushes everything written to the file system holding `folder` to disk: the files committed
+// with Durability::Batched and their renames. Linux: syncfs; Windows: nothing left to do.
+void SyncFileSystem(const Folder& folder);
 
 // Writes `content` as the whole of `path` through a ReplacingFile; false when it could not.
 bool ReplaceFileContent(const std::string& path, std::string_view content,

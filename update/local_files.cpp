@@ -33,10 +33,15 @@ LocalFileCheck Found(LocalFileCheck::State state, const platform::FileStatus& st
 
 }  // namespace
 
-LocalFileCheck CheckLocalFile(const platform::Folder& root, const std::string& entryPath) {
+LocalFileCheck LocalFileChecker::Check(const std::string& entryPath) {
   using State = LocalFileCheck::State;
-  platform::FileStatus status;
-  const platform::Folder folder = root.Enter(FolderPart(entryPath), false, status);
+  const std::string folderPath = FolderPart(entryPath);
+  if (!entered_ || folderPath != folderPath_) {
+    folder_ = root_.Enter(folderPath, false, folderStatus_);
+    folderPath_ = folderPath;
+    entered_ = true;
+  }
+  platform::FileStatus status = folderStatus_;
   switch (status.problem) {
     case FileProblem::None:
       break;
@@ -49,7 +54,7 @@ LocalFileCheck CheckLocalFile(const platform::Folder& root, const std::string& e
     case FileProblem::Failed:
       return Found(State::Error, status);
   }
-  platform::ReadableFile file = platform::ReadableFile::Open(folder, NamePart(entryPath), status);
+  platform::ReadableFile file = platform::ReadableFile::Open(folder_, NamePart(entryPath), status);
   switch (status.problem) {
     case FileProblem::None: {
       LocalFileCheck check = Found(State::Present);

@@ -31,8 +31,21 @@ struct LocalFileCheck {
   unsigned long errorCode = 0;
 };
 
-// Looks at entry `entryPath` below the game folder `root` and hashes it when it is a file.
-LocalFileCheck CheckLocalFile(const platform::Folder& root, const std::string& entryPath);
+// Looks at installed entries below the game folder `root`, one after another, and hashes each
+// that is a file. The folder of the last entry stays open: a manifest lists the files of a folder
+// together, so most entries cost no walk from the root.
+class LocalFileChecker {
+ public:
+  explicit LocalFileChecker(const platform::Folder& root) : root_(root) {}
+  LocalFileCheck Check(const std::string& entryPath);
+
+ private:
+  const platform::Folder& root_;
+  bool entered_ = false;
+  std::string folderPath_;
+  platform::Folder folder_;
+  platform::FileStatus folderStatus_;
+};
 
 // The temporary files among `found` (paths relative to the game folder, "/"-joined) that belong
 // to no entry of `entries`: left by a crash, or by a file the server no longer lists. A temporary

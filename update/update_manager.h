@@ -118,6 +118,8 @@ class UpdateManager {
   void RemoveStrayTemporaryFiles(const PassDescription& pass,
                                  const std::vector<ManifestEntry>& entries);
   bool InstallFiles(const PassDescription& pass, const FileList& files);
+  bool InstallEach(const PassDescription& pass, const platform::Folder& root,
+                   const FileList& files);
   bool InstallFile(const PassDescription& pass, const platform::Folder& folder,
                    const ManifestEntry& entry, std::int32_t filesDone, std::uint64_t bytesDone);
   // The game folder, the root below which no link is followed.

@@ -164,20 +164,21 @@ bool ReplacingFile::Write(const char* data, std::size_t size) {
   return true;
 }
 
-bool ReplacingFile::Commit(FolderSync sync) {
+bool ReplacingFile::Commit(Durability durability) {
   if (!IsOpen() || failed_) {
     Discard();
     return false;
   }
   const int fd = static_cast<int>(handle_);
   const int folder = static_cast<int>(folder_);
-  if (fsync(fd) != 0 ||
+  const bool now = durability == Durability::Now;
+  if ((now && fsync(fd) != 0) ||
       renameat(folder, TemporaryPathFor(name_).c_str(), folder, name_.c_str()) != 0) {
     Refuse(FileProblem::Failed, static_cast<unsigned long>(errno));
     Discard();
     return false;
   }
-  if (sync == FolderSync::AfterRename) fsync(folder);  // makes the rename itself durable
+  if (now) fsync(folder);  // makes the rename itself durable
   Close();
   return true;
 }
@@ -196,8 +197,8 @@ void ReplacingFile::Close() {
   folder_ = -1;
 }
 
-void SyncFolder(const Folder& folder) {
-  if (folder.IsOpen()) fsync(static_cast<int>(folder.Handle()));
+void SyncFileSystem(const Folder& folder) {
+  if (folder.IsOpen()) syncfs(static_cast<int>(folder.Handle()));
 }
 
 bool ReplaceFileContent(const std::string& path, std::string_view content,

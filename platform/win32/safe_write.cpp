@@ -125,7 +125,7 @@ bool ReplacingFile::Write(const char* data, std::size_t size) {
   return true;
 }
 
-bool ReplacingFile::Commit(FolderSync) {
+bool ReplacingFile::Commit(Durability) {
   if (!IsOpen() || failed_) {
     Discard();
     return false;
@@ -158,7 +158,7 @@ void ReplacingFile::Close() {
   handle_ = -1;
 }
 
-void SyncFolder(const Folder&) {}
+void SyncFileSystem(const Folder&) {}
 
 bool ReplaceFileContent(const std::string& path, std::string_view content,
                         ReplacingFile::Access access) {
