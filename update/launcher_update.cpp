@@ -7,9 +7,9 @@
 #include "platform/file_ops.h"
 #include "platform/path_separator.h"
 #include "platform/process.h"
+#include "platform/safe_write.h"
 #include "update/compare_versions.h"
 #include "update/file_hash.h"
-#include "update/local_files.h"
 #include "update/update_manager.h"
 #include "update/version_documents.h"
 
@@ -75,18 +75,19 @@ void UpdateManager::LauncherUpdateWorker() {
 
   // The transfer goes to a temporary name: an error page, a broken-off or cancelled transfer
   // never lies under the name that is started.
-  const std::string temporary = DownloadToTemporaryFile(server.launcherUrl, launcherUpdatePath);
-  if (temporary.empty()) return SetError(kDownloadFailed);
+  const auto file = DownloadToReplacingFile(
+      server.launcherUrl,
+      [&] { return std::make_unique<platform::ReplacingFile>(launcherUpdatePath); }, {});
+  if (!file) return SetError(kDownloadFailed);
+  const std::string& temporary = file->TemporaryPath();
   if (const std::string mismatch = Mismatch(temporary, server); !mismatch.empty()) {
     LogError("Launcher update does not match launcher_version.json: %s", mismatch.c_str());
-    RemoveFileQuietly(temporary);
+    file->Discard();
     return SetError(kDownloadFailed);
   }
   // Every further check of the downloaded file belongs here, before it takes its final name.
-  if (!platform::MarkExecutable(temporary) ||
-      !platform::MoveFileReplacing(temporary, launcherUpdatePath)) {
+  if (!platform::MarkExecutable(temporary) || !file->Commit()) {
     LogError("Cannot put the launcher update in place: %s", launcherUpdatePath.c_str());
-    RemoveFileQuietly(temporary);
     return SetError(kDownloadFailed);
   }
   launcherUpdateReady.store(true);

@@ -1,7 +1,6 @@
 // The launcher's self-update against a real server on loopback: what may become the ready
 // launcher, and a failed hand-over, which must leave the player able to play.
 #include <gtest/gtest.h>
-#include <xxhash.h>
 
 #include <algorithm>
 #include <chrono>
@@ -24,10 +23,6 @@ namespace {
 
 const std::string kProgram = "the new launcher's bytes";
 const std::string kErrorPage = "<html>Service unavailable</html>";
-
-std::string HashOf(const std::string& content) {
-  return FormatHashText(XXH3_64bits(content.data(), content.size()));
-}
 
 class LauncherUpdate : public ::testing::Test {
  protected:
