@@ -61,6 +61,9 @@ class WebEngine {
   virtual void LoadHtml(const std::string& html) = 0;
   // Runs `script` in the current top-level document; its result is not used.
   virtual void RunScript(const std::string& script) = 0;
+  // Lets pages of the host of the https `address` load when its certificate chains to an
+  // authority of the PEM file `authorities` (see WebWindow::TrustAuthorityFor).
+  virtual void TrustAuthorityFor(const std::string& address, const std::string& authorities) = 0;
   // Calls WebEngineEvents::OnCallsScheduled from the loop soon, never from inside this call.
   virtual void ScheduleCalls() = 0;
   // The page saw the primary button go down on its drag region: moves the window with the

@@ -109,6 +109,10 @@ void WebWindow::Bind(const std::string& name, Binding function) {
   impl_->bridge().Bind(name, std::move(function));
 }
 
+void WebWindow::TrustAuthorityFor(const std::string& address, const std::string& authorities) {
+  impl_->engine().TrustAuthorityFor(address, authorities);
+}
+
 void WebWindow::SetHtml(const std::string& html) {
   impl_->bridge().LoadOwnPage(html);
 }

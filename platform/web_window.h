@@ -49,6 +49,21 @@ class WebWindow {
   //    and logs the error line "Bound function <name> failed: <text>" (function field
   //    "WebWindow"); the process goes on.
   void Bind(const std::string& name, Binding function);
+  // Lets the page's frames load pages of the host of the https `address` whose certificate chains
+  // to an authority of the PEM file `authorities` though not to the system's store (a launcher
+  // built for a test server trusts that server's authority). Call it before SetHtml; an address
+  // of another scheme changes nothing.
+  //
+  // Linux: the host's certificate is checked once, from the loop, against those authorities and
+  // the host's name; only a certificate that passes is accepted, for that host alone. The window
+  // does not wait; navigations to that host do, until the check has ended (15 s at most). One
+  // line tells the outcome, function field "WebWindow": "Trusting the certificate of
+  // <host>:<port> (issued by <issuer>): it chains to <authorities>", or an error line that says
+  // why not ("Not trusting the certificate of <host>:<port>: <problems> (authorities in
+  // <authorities>)", "Could not check the certificate of <host>:<port>: <reason>", "Cannot read
+  // the certificate authorities in <authorities>: <reason>"). Windows: does nothing; WebView2
+  // trusts the system's store, like WinINet.
+  void TrustAuthorityFor(const std::string& address, const std::string& authorities);
   // Loads `html` as the page (no base address: the page must not need files of its own).
   //
   // The window shows that page and nothing else. Every other top-level navigation is refused and

@@ -15,7 +15,9 @@
 #include <webkit2/webkit2.h>
 
 #include <cstdlib>
+#include <memory>
 
+#include "platform/posix/webkit_host_trust.h"
 #include "platform/web_engine.h"
 #include "platform/web_page_scripts.h"
 
@@ -50,6 +52,7 @@ class WebKitEngine final : public WebEngine {
   void AddDocumentScript(const std::string& script) override;
   void LoadHtml(const std::string& html) override;
   void RunScript(const std::string& script) override;
+  void TrustAuthorityFor(const std::string& address, const std::string& authorities) override;
   void ScheduleCalls() override;
   void StartDrag() override;
   void Run() override;
@@ -78,6 +81,7 @@ class WebKitEngine final : public WebEngine {
   bool ownLoadStarting_ = false;  // LoadHtml asked for the launcher's page, not yet started
   bool running_ = false;
   ButtonPress press_;
+  std::unique_ptr<HostTrust> hostTrust_;  // the host whose certificate is being checked, if any
 };
 
 WebKitEngine::WebKitEngine(bool debug, WebEngineEvents& events)
@@ -103,6 +107,7 @@ WebKitEngine::WebKitEngine(bool debug, WebEngineEvents& events)
 }
 
 WebKitEngine::~WebKitEngine() {
+  hostTrust_.reset();  // navigations still waiting for it go ahead while the view exists
   if (window_ != nullptr) gtk_widget_destroy(window_);
   if (scheduledCalls_ != 0) g_source_remove(scheduledCalls_);
   g_signal_handlers_disconnect_by_data(content_, this);
@@ -161,6 +166,12 @@ void WebKitEngine::RunScript(const std::string& script) {
   }
 }
 
+void WebKitEngine::TrustAuthorityFor(const std::string& address, const std::string& authorities) {
+  if (WebKitWebView* page = view()) {
+    hostTrust_ = HostTrust::Start(webkit_web_view_get_context(page), address, authorities);
+  }
+}
+
 void WebKitEngine::ScheduleCalls() {
   if (scheduledCalls_ == 0) scheduledCalls_ = g_idle_add(OnScheduledCalls, this);
 }
@@ -216,6 +227,14 @@ void WebKitEngine::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpo
 gboolean WebKitEngine::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                       WebKitPolicyDecisionType type, gpointer data) {
   auto* self = static_cast<WebKitEngine*>(data);
+  if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && self->hostTrust_) {
+    // A navigation (of any frame) to the host whose certificate is being checked waits for the
+    // answer, so that its first load already has it.
+    const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(
+        webkit_navigation_policy_decision_get_navigation_action(
+            WEBKIT_NAVIGATION_POLICY_DECISION(decision))));
+    if (self->hostTrust_->Hold(decision, uri != nullptr ? uri : "")) return TRUE;
+  }
   if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
     WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
         WEBKIT_NAVIGATION_POLICY_DECISION(decision));
@@ -270,6 +289,7 @@ gboolean WebKitEngine::OnPageProcessEnded(WebKitWebView*, WebKitWebProcessTermin
 
 void WebKitEngine::OnDestroy(GtkWidget*, gpointer data) {
   auto* self = static_cast<WebKitEngine*>(data);
+  self->hostTrust_.reset();  // the navigations waiting for it are let go while the view exists
   self->window_ = nullptr;
   self->events_.OnWindowClosed();
   if (self->running_) gtk_main_quit();

@@ -32,6 +32,7 @@ class RecordingEngine final : public platform::WebEngine {
   void AddDocumentScript(const std::string& script) override { documentScripts.push_back(script); }
   void LoadHtml(const std::string& html) override { loaded.push_back(html); }
   void RunScript(const std::string& script) override { ranScripts.push_back(script); }
+  void TrustAuthorityFor(const std::string&, const std::string&) override {}
   void ScheduleCalls() override { ++scheduled; }
   void StartDrag() override { ++drags; }
   void Run() override {}
