@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "common/build_config.h"
 #include "common/main_window.h"
 #include "launcher/bridge.h"
 #include "launcher/page_assets.h"
@@ -58,6 +59,13 @@ void ConfigureWindow(platform::WebWindow& window) {
             launcher::kWindowHeight);
 }
 
+// A launcher built for a test server trusts that server's authority (kCaBundle) for its downloads
+// and for the Info tab's page alike; the product has none and trusts the system's store only.
+void TrustBuiltInAuthority(platform::WebWindow& window) {
+  if (*build_config::kCaBundle == '\0') return;
+  window.TrustAuthorityFor(build_config::kInfoPageUrl, build_config::kCaBundle);
+}
+
 void BindApi(platform::WebWindow& window) {
   LogInfoAs(kStartupLogName, "Binding API functions...");
   launcher::BindBridge(window);
@@ -86,6 +94,7 @@ int LauncherMain(const char* commandLine) {
   std::unique_ptr<platform::WebWindow> window = CreateWebWindow();
   if (!window) return 1;
   ConfigureWindow(*window);
+  TrustBuiltInAuthority(*window);
   BindApi(*window);
 
   PageParts page = LoadPageParts();
