@@ -1,8 +1,9 @@
 # Chooses the OS back end: every target compiles the files of platform/win32 or platform/posix,
-# never both. VELMORA_PLATFORM_DIR names the folder whose implementations are linked in.
+# never both. VELMORA_BACKEND (posix or win32) names the folder whose implementations are
+# linked in; platform/sources.cmake lists them.
 if(WIN32)
   set(VELMORA_WINDOWS TRUE)
-  set(VELMORA_PLATFORM_DIR "${PROJECT_SOURCE_DIR}/platform/win32")
+  set(VELMORA_BACKEND win32)
   # Windows 10 API level; the product still starts on anything that has the WebView2 runtime.
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE _WIN32_WINNT=0x0A00
                           __USE_MINGW_ANSI_STDIO=1)
@@ -10,15 +11,11 @@ if(WIN32)
   add_link_options(-static -static-libgcc -static-libstdc++)
 else()
   set(VELMORA_WINDOWS FALSE)
-  set(VELMORA_PLATFORM_DIR "${PROJECT_SOURCE_DIR}/platform/posix")
+  set(VELMORA_BACKEND posix)
 endif()
 
-# velmora_platform_sources(<target> <name>...) adds <platform dir>/<name>.cpp for each name.
-function(velmora_platform_sources target)
-  foreach(name IN LISTS ARGN)
-    target_sources(${target} PRIVATE "${VELMORA_PLATFORM_DIR}/${name}.cpp")
-  endforeach()
-endfunction()
+set(VELMORA_PLATFORM_DIR "${PROJECT_SOURCE_DIR}/platform/${VELMORA_BACKEND}")
+include("${PROJECT_SOURCE_DIR}/platform/sources.cmake")
 
 if(VELMORA_SANITIZE)
   list(JOIN VELMORA_SANITIZE "," sanitizers)

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "common/build_config.h"
-#include "common/main_window.h"
 #include "launcher/bridge.h"
 #include "launcher/page_assets.h"
 #include "launcher/page_resources.h"
@@ -13,6 +12,7 @@
 #include "launcher/upgrade_switch.h"
 #include "launcher/window_placement.h"
 #include "platform/display.h"
+#include "platform/main_window.h"
 #include "platform/resources.h"
 #include "platform/web_window.h"
 

@@ -1,7 +1,7 @@
 #include "launcher/upgrade.h"
 
-#include "common/launcher_directory.h"
 #include "launcher/upgrade_handover.h"
+#include "platform/launcher_directory.h"
 #include "platform/launcher_files.h"
 #include "platform/path_separator.h"
 #include "platform/process.h"

@@ -3,8 +3,8 @@
 #include <nlohmann/json.hpp>
 
 #include "common/build_config.h"
-#include "common/main_window.h"
 #include "log/log.h"
+#include "platform/main_window.h"
 
 std::string API_MinimizeWindow(const std::string&) {
   LogInfo("MinimizeWindow called");

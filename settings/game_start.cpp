@@ -1,9 +1,9 @@
 #include "settings/game_start.h"
 
-#include "common/launcher_directory.h"
-#include "common/main_window.h"
 #include "log/log.h"
+#include "platform/launcher_directory.h"
 #include "platform/machine_name.h"
+#include "platform/main_window.h"
 #include "platform/path_separator.h"
 #include "platform/window.h"
 #include "settings/display_param.h"

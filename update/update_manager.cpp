@@ -5,9 +5,9 @@
 #include <system_error>
 
 #include "common/build_config.h"
-#include "common/launcher_directory.h"
 #include "log/log.h"
 #include "platform/http_client.h"
+#include "platform/launcher_directory.h"
 
 UpdateManager& UpdateManager::Instance() {
   static UpdateManager instance(build_config::kPatchUrl, GetLauncherDirectory());

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "common/launcher_directory.h"
+#include "platform/launcher_directory.h"
 
 std::string GetExecutablePath() {
   // readlink gives no length up front and does not terminate; grow until the link fits.

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "common/text.h"
 #include "platform/safe_write.h"
 #include "platform/settings_store.h"
+#include "platform/text.h"
 
 namespace platform {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "common/text.h"
+#include "platform/text.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // after windows.h, which it needs
 #include <shellapi.h>
 
-#include "common/text.h"
 #include "platform/browser.h"
+#include "platform/text.h"
 
 namespace platform {
 

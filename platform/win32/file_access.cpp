@@ -5,8 +5,8 @@
 
 #include <utility>
 
-#include "common/text.h"
 #include "platform/file_access.h"
+#include "platform/text.h"
 
 namespace platform {
 

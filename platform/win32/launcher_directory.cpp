@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "common/launcher_directory.h"
-#include "common/text.h"
+#include "platform/launcher_directory.h"
+#include "platform/text.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "common/text.h"
 #include "platform/process.h"
+#include "platform/text.h"
 
 namespace platform {
 

@@ -3,8 +3,8 @@
 // is opened without sharing for writing or deletion, which makes it the writer's alone.
 #include <windows.h>
 
-#include "common/text.h"
 #include "platform/safe_write.h"
+#include "platform/text.h"
 
 namespace platform {
 

@@ -3,8 +3,8 @@
 
 #include <cwchar>
 
-#include "common/text.h"
 #include "platform/settings_store.h"
+#include "platform/text.h"
 
 namespace platform {
 

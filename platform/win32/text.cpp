@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "common/text.h"
+#include "platform/text.h"
 
 std::string Utf16ToUtf8(const Utf16Char* text) {
   if (text == nullptr || *text == L'\0') return {};

@@ -12,8 +12,8 @@
 #include <exception>
 #include <memory>
 
-#include "common/text.h"
 #include "log/log.h"
+#include "platform/text.h"
 #include "platform/web_engine.h"
 #include "platform/web_page_scripts.h"
 #include "platform/win32/com_callback.h"

@@ -7,9 +7,9 @@
 #include <memory>
 #include <system_error>
 
-#include "common/launcher_directory.h"
-#include "common/text.h"
 #include "log/log.h"
+#include "platform/launcher_directory.h"
+#include "platform/text.h"
 #include "platform/win32/com_callback.h"
 #include "platform/win32/message_pump.h"
 

@@ -1,4 +1,4 @@
-#include "common/launcher_directory.h"
+#include "platform/launcher_directory.h"
 
 #include <gtest/gtest.h>
 

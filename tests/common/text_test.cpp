@@ -1,5 +1,5 @@
 // The same expectations hold for the Windows converters and for the Linux implementation.
-#include "common/text.h"
+#include "platform/text.h"
 
 #include <gtest/gtest.h>
 

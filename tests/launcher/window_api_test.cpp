@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "common/main_window.h"
+#include "platform/main_window.h"
 #include "tests/launcher/support/log_lines.h"
 
 namespace {

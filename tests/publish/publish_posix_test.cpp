@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "common/launcher_directory.h"
+#include "platform/launcher_directory.h"
 #include "tests/support/temp_dir.h"
 #include "tools/publish/publisher.h"
 

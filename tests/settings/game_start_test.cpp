@@ -9,9 +9,9 @@
 #include <sstream>
 #include <thread>
 
-#include "common/launcher_directory.h"
-#include "common/main_window.h"
+#include "platform/launcher_directory.h"
 #include "platform/machine_name.h"
+#include "platform/main_window.h"
 #include "platform/path_separator.h"
 #include "settings/display_param.h"
 #include "settings/game_start.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "common/text.h"
+#include "platform/text.h"
 #include "tests/settings/store_sandbox.h"
 
 namespace settings_testing {

@@ -11,7 +11,7 @@
 // After windows.h, which it builds on.
 #include <shellapi.h>
 
-#include "common/text.h"
+#include "platform/text.h"
 
 // The arguments as Unicode: the narrow argv of a Windows program loses what the code page lacks.
 std::vector<std::string> Arguments(int, char**) {

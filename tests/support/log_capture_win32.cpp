@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "common/launcher_directory.h"
-#include "common/text.h"
+#include "platform/launcher_directory.h"
+#include "platform/text.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 

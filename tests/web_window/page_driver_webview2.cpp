@@ -7,7 +7,7 @@
 
 #include <regex>
 
-#include "common/text.h"
+#include "platform/text.h"
 #include "platform/web_page_scripts.h"
 #include "platform/win32/message_pump.h"
 #include "tests/web_window/page_driver.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "common/text.h"
+#include "platform/text.h"
 #include "platform/web_window.h"
 #include "platform/win32/message_pump.h"
 #include "tests/launcher/support/log_lines.h"

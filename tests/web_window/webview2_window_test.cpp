@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "common/text.h"
+#include "platform/text.h"
 #include "platform/web_engine.h"
 #include "platform/web_window.h"
 #include "platform/win32/message_pump.h"

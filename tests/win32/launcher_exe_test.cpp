@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "common/launcher_directory.h"
-#include "common/text.h"
 #include "launcher/page_resources.h"
+#include "platform/launcher_directory.h"
+#include "platform/text.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 

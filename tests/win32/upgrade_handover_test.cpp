@@ -12,8 +12,8 @@
 #include <optional>
 #include <sstream>
 
-#include "common/launcher_directory.h"
-#include "common/text.h"
+#include "platform/launcher_directory.h"
+#include "platform/text.h"
 #include "tests/launcher/support/log_lines.h"
 #include "tests/support/temp_dir.h"
 

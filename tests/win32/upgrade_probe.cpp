@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "common/launcher_directory.h"
-#include "common/text.h"
 #include "launcher/upgrade.h"
 #include "launcher/upgrade_switch.h"
+#include "platform/launcher_directory.h"
+#include "platform/text.h"
 
 int main() {
   if (CommandLineRequestsUpgrade(GetCommandLineA()) && !HandleUpgradeMode()) return 0;

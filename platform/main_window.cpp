@@ -1,3 +1,3 @@
-#include "common/main_window.h"
+#include "platform/main_window.h"
 
 platform::NativeWindow mainWindow = nullptr;
