@@ -6,13 +6,15 @@
 #include <cstddef>
 #include <memory>
 
+#include "log/printf_format.h"
+
 namespace logging {
 
 class FormattedText {
  public:
   static constexpr std::size_t kInlineCapacity = 1024;
 
-  FormattedText(const char* format, va_list args);
+  FormattedText(const char* format, va_list args) VELMORA_PRINTF_FORMAT(2, 0);
   FormattedText(const FormattedText&) = delete;
   FormattedText& operator=(const FormattedText&) = delete;
 

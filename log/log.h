@@ -9,14 +9,7 @@
 #include <cstddef>
 
 #include "log/function_name.h"
-
-#if defined(__MINGW32__)
-#define VELMORA_PRINTF_FORMAT(format_index, first_arg) \
-  __attribute__((format(gnu_printf, format_index, first_arg)))
-#else
-#define VELMORA_PRINTF_FORMAT(format_index, first_arg) \
-  __attribute__((format(printf, format_index, first_arg)))
-#endif
+#include "log/printf_format.h"
 
 // Formats one whole line of any length and hands it to LogSendToWindow. Returns its length.
 int LogFormat(const char* format, ...) VELMORA_PRINTF_FORMAT(1, 2);

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Sets everything up and runs every test: Linux (AddressSanitizer + UndefinedBehaviorSanitizer,
+# Sets everything up and runs every test: the format and lint check first, then Linux (AddressSanitizer + UndefinedBehaviorSanitizer,
 # ThreadSanitizer for the update engine, the fuzz targets briefly), the page in headless Chromium,
 # the optimised build running the demo, the Windows product build and the Windows layer under
 # wine64. Every stage runs even when an earlier one failed; the exit code says whether all passed.
@@ -41,6 +41,7 @@ demo_runs() {
     grep -q "Update complete! Ready to play" "$log" && grep -q "Launcher exit" "$log"
 }
 
+stage "Format and lint (clang-format, clang-tidy)" scripts/lint.sh
 stage "Linux tests (ASan, UBSan)" build_and_test linux
 stage "Update engine (ThreadSanitizer)" build_and_test linux-tsan
 stage "Fuzz targets (brief runs)" build_and_test fuzz

@@ -11,7 +11,7 @@ std::string API_GetConfig(const std::string& /*request*/) {
   LogInfo("GetConfig called");
   const StoredDisplaySettings stored = ReadDisplaySettings(VersionRead::Include);
   if (!stored.keyFound) LogInfo("Registry key not found, using defaults");
-  const std::string json = FormatConfigJson(stored.settings);
+  std::string json = FormatConfigJson(stored.settings);
   LogInfo("Config loaded: %s", json.c_str());
   return json;
 }

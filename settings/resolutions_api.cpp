@@ -16,7 +16,7 @@ std::string API_GetResolutions(const std::string& /*request*/) {
   LogInfo("EnumDisplaySettings iterated %d times", static_cast<int>(modes.size()));
 
   list = SortByHeight(std::move(list));
-  const std::string json = FormatResolutionsJson(list);
+  std::string json = FormatResolutionsJson(list);
   LogInfo("Found %zu resolutions, JSON: %s", list.size(), json.c_str());
   return json;
 }

@@ -9,7 +9,7 @@ namespace {
 
 // A response at or above this status is an error page, never the content asked for.
 constexpr long kFirstFailureStatus = 400;
-constexpr std::size_t kFileWriteBuffer = 256 * 1024;
+constexpr std::size_t kFileWriteBuffer = std::size_t{256} * 1024;
 
 struct Transfer {
   platform::HttpOutcome outcome;

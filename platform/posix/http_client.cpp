@@ -13,7 +13,7 @@ namespace platform {
 
 namespace {
 
-constexpr long kReceiveBufferSize = 64 * 1024;
+constexpr long kReceiveBufferSize = 64L * 1024;
 
 struct HeaderListDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }

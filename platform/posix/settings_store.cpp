@@ -255,7 +255,7 @@ std::optional<std::int32_t> SettingsKey::ReadNumber(const std::string& name) con
 
 bool SettingsKey::WriteText(const std::string& name, const std::string& text) {
   if (!IsOpen() || !state_->forWriting) return false;
-  const std::string stored(text.c_str());  // up to the first NUL, as the registry stores it
+  const std::string stored = text.substr(0, text.find('\0'));  // as the registry stores it
   if (stored.find_first_of("\r\n") != std::string::npos) return false;
   state_->Store(name, Quote(name) + "=" + Quote(stored));
   return true;
