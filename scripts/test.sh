@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Sets everything up and runs every test: the format and lint check first, then Linux (AddressSanitizer + UndefinedBehaviorSanitizer,
-# ThreadSanitizer for the update engine, the fuzz targets briefly), the page in headless Chromium,
-# the optimised build running the demo, the Windows product build and the Windows layer under
-# wine64. Every stage runs even when an earlier one failed; the exit code says whether all passed.
+# Sets everything up and runs every test: the format and lint check first, then Linux
+# (AddressSanitizer + UndefinedBehaviorSanitizer, ThreadSanitizer for the update engine, the fuzz
+# targets briefly), the page in headless Chromium, the optimised build running the demo, the
+# Windows product build and the Windows layer under wine64. Every stage runs even when an earlier
+# one failed; the exit code says whether all passed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh || exit 1
