@@ -1,0 +1,299 @@
+// A patch server that lies, breaks off, drips, redirects anywhere and sends hostile manifests,
+// and a game folder on a full or read-only disk, against the real engine on loopback. In every
+// case the pass ends soon with a clear error (or installs what the manifest vouches for), the
+// installed file is the old one or the new one, never a mix, no temporary file stays and nothing
+// is written outside the game folder.
+//
+// Covered by neighbours and not repeated here: an endless body and a body longer than its
+// manifest size (tests/update/server_content_test.cpp), names that differ only in case
+// (ditto), 100,000-deep arrays and endless documents (tests/update/bounded_documents_test.cpp),
+// redirect chains and headers that never finish (tests/update/transfer_limits_test.cpp), links
+// and pipes planted in the game folder (planted_files_posix_test.cpp), a settings save killed
+// with SIGKILL (tests/settings/settings_store_posix_test.cpp).
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "tests/launcher/support/child_process.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/temp_dir.h"
+#include "tests/update/engine_test_support.h"
+#include "tests/update_e2e/hostile_server.h"
+#include "update/update_manager.h"
+
+namespace testing_support {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using namespace answers;
+
+// Walks below a folder through descriptors, so paths longer than the system's path limit (an
+// entry of 5,000 bytes in short folders) can be listed, read and removed like any other.
+// `visit` gets each item's path relative to `folder` and whether it is a folder, after that
+// folder's content.
+void Walk(int folder, const std::string& prefix,
+          const std::function<void(int parent, const std::string& name, const std::string& path,
+                                   bool isFolder)>& visit) {
+  DIR* listing = fdopendir(dup(folder));
+  if (listing == nullptr) return;
+  std::vector<std::pair<std::string, bool>> items;
+  while (const dirent* item = readdir(listing)) {
+    const std::string name = item->d_name;
+    if (name != "." && name != "..") items.emplace_back(name, item->d_type == DT_DIR);
+  }
+  closedir(listing);
+  for (const auto& [name, isFolder] : items) {
+    if (isFolder) {
+      const int inner = openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+      if (inner >= 0) {
+        Walk(inner, prefix + name + "/", visit);
+        close(inner);
+      }
+    }
+    visit(folder, name, prefix + name, isFolder);
+  }
+}
+
+void WalkBelow(
+    const fs::path& folder,
+    const std::function<void(int, const std::string&, const std::string&, bool)>& visit) {
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return;
+  Walk(fd, "", visit);
+  close(fd);
+}
+
+void RemoveBelow(const fs::path& folder) {
+  WalkBelow(folder, [](int parent, const std::string& name, const std::string&, bool isFolder) {
+    unlinkat(parent, name.c_str(), isFolder ? AT_REMOVEDIR : 0);
+  });
+}
+
+// The content of `relative` below `folder`, one component at a time.
+std::string ReadBelow(const fs::path& folder, const std::string& relative) {
+  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  std::size_t start = 0;
+  for (std::size_t slash; fd >= 0 && (slash = relative.find('/', start)) != std::string::npos;
+       start = slash + 1) {
+    const int inner = openat(fd, relative.substr(start, slash - start).c_str(),
+                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    close(fd);
+    fd = inner;
+  }
+  if (fd < 0) return "(missing)";
+  const int file = openat(fd, relative.substr(start).c_str(), O_RDONLY | O_NOFOLLOW);
+  close(fd);
+  if (file < 0) return "(missing)";
+  std::string content;
+  char buffer[4096];
+  for (ssize_t n; (n = read(file, buffer, sizeof buffer)) > 0;)
+    content.append(buffer, static_cast<std::size_t>(n));
+  close(file);
+  return content;
+}
+
+const std::string kOld = "the installed file";
+const std::string kNew(64 * 1024, 'n');
+const char kHtml[] = "<html><body><h1>Welcome</h1>Our site is under maintenance.</body></html>";
+
+class HostileServerSuite : public testing::Test {
+ protected:
+  void SetUp() override {
+    viewer.Start();
+    fs::create_directories(game);
+  }
+  // The folder may hold paths too long for the temporary folder's own clean-up.
+  void TearDown() override { RemoveBelow(game); }
+
+  // The old client installed, version 2.0 published with a.pak as kNew, served rightly unless
+  // a row answers otherwise.
+  void Stage() {
+    RemoveBelow(game);
+    std::ofstream(game / "a.pak", std::ios::binary) << kOld;
+    std::ofstream(game / "local_version.txt", std::ios::binary) << "1.0";
+    server.On("/patch/version.json", Ok(R"({"version":"2.0"})"));
+    server.On("/patch/manifest.json", Ok(ManifestFor({{"a.pak", kNew}})));
+    server.On("/patch/files/a.pak", Ok(kNew));
+  }
+
+  // Runs the pass that `start` begins to its end; `during` acts while it runs.
+  UpdateStatus Run(void (UpdateManager::*start)(),
+                   const std::function<void(UpdateManager&)>& during = {}) {
+    UpdateManager manager(server.Url("patch/"), game.string());
+    (manager.*start)();
+    if (during) during(manager);
+    FinishWorker(manager);
+    return StatusOf(manager);
+  }
+
+  // Files below the test's folder that are no part of the game or that a pass left half done.
+  std::vector<std::string> StrayFiles() const {
+    std::vector<std::string> stray;
+    WalkBelow(root.path(), [&](int, const std::string& name, const std::string& path, bool) {
+      if (path.rfind("game", 0) != 0 || name.ends_with(".velmora-part")) stray.push_back(path);
+    });
+    return stray;
+  }
+
+  TempDir root{"hostile server"};
+  fs::path game = root.path() / "game";
+  HostileServer server;
+  HostileServer mirror;  // another port
+  LogCapture viewer;
+};
+
+std::string ManifestText(const std::string& pathJson, const std::string& content) {
+  return R"({"files":[{"path":")" + pathJson + R"(","hash":")" + HashOf(content) + R"(","size":)" +
+         std::to_string(content.size()) + "}]}";
+}
+
+struct Row {
+  const char* name;
+  // What the server does (and the game folder holds) beyond Stage().
+  std::function<void(HostileServer& server, HostileServer& mirror)> arrange;
+  // What a sound launcher does: the final error ("" for a finished pass), a text of a log line
+  // that says why ("" when the error is all there is), and a.pak afterwards.
+  const char* error;
+  const char* logged;
+  const std::string* installed;
+  // Another entry the pass installs, when it has one.
+  const PublishedFile* written = nullptr;
+};
+
+const std::string kDeepPath = [] {
+  std::string path;
+  while (path.size() < 5000)
+    path += std::string(99, 'd') + "/";
+  return path + "deep.pak";
+}();
+const PublishedFile kDeep{kDeepPath, "deep"};
+const PublishedFile kDotted{"%2e%2e/%2E%2E/escaped.pak", "inside"};
+
+const Row kRows[] = {
+    {"a Content-Length larger than the body",
+     [](HostileServer& s, HostileServer&) {
+       s.On("/patch/files/a.pak", ShortBody(kNew.size() + 4096, kNew.substr(0, 1000)));
+     },
+     "Failed to download: a.pak", "Transfer broke off for ", &kOld},
+    {"the connection closed mid-file, no length given",
+     [](HostileServer& s, HostileServer&) {
+       s.On("/patch/files/a.pak", ClosedAfter(kNew.substr(0, kNew.size() / 2)));
+     },
+     "Downloaded file corrupted: a.pak", "", &kOld},
+    {"the connection closed inside a chunk",
+     [](HostileServer& s, HostileServer&) {
+       s.On("/patch/files/a.pak", BrokenChunk(kNew.substr(0, 5000)));
+     },
+     "Failed to download: a.pak", "Transfer broke off for ", &kOld},
+    {"an HTML page answered 200 in place of the file",
+     [](HostileServer& s, HostileServer&) { s.On("/patch/files/a.pak", Ok(kHtml, "text/html")); },
+     "Downloaded file corrupted: a.pak", "", &kOld},
+    {"an HTML page answered 200 in place of the manifest",
+     [](HostileServer& s, HostileServer&) { s.On("/patch/manifest.json", Ok(kHtml, "text/html")); },
+     "Failed to parse manifest", "LoadManifest error: ", &kOld},
+    {"a redirect to file://",
+     [](HostileServer& s, HostileServer&) {
+       s.On("/patch/files/a.pak", Redirect("file:///etc/hostname"));
+     },
+     "Failed to download: a.pak", "Redirect refused for ", &kOld},
+    {"a redirect to another scheme",
+     [](HostileServer& s, HostileServer& m) {
+       s.On("/patch/files/a.pak", Redirect("gopher://127.0.0.1:" + m.Url("").substr(17) + "a"));
+     },
+     "Failed to download: a.pak", "Redirect refused for ", &kOld},
+    {"a redirect to another port, a mirror with the right file",
+     [](HostileServer& s, HostileServer& m) {
+       m.On("/mirror/a.pak", Ok(kNew));
+       s.On("/patch/files/a.pak", Redirect(m.Url("mirror/a.pak")));
+     },
+     "", "", &kNew},
+    {"a redirect to another port, a mirror with the wrong file",
+     [](HostileServer& s, HostileServer& m) {
+       m.On("/mirror/a.pak", Ok(kHtml));
+       s.On("/patch/files/a.pak", Redirect(m.Url("mirror/a.pak")));
+     },
+     "Downloaded file corrupted: a.pak", "", &kOld},
+    {"an entry path of one 5,000-byte name",
+     [](HostileServer& s, HostileServer&) {
+       const std::string name(5000, 'n');
+       s.On("/patch/manifest.json", Ok(ManifestText(name, "long")));
+       s.On("/patch/files/" + name, Ok("long"));
+     },
+     "Failed to download: " /* + the name */, "Cannot write ", &kOld},
+    {"an entry path of 5,000 bytes in short folders",
+     [](HostileServer& s, HostileServer&) {
+       s.On("/patch/manifest.json", Ok(ManifestFor({kDeep})));
+       s.On("/patch/files/" + kDeep.path, Ok(kDeep.content));
+     },
+     "", "", &kOld, &kDeep},
+    {"an entry path that is not UTF-8",
+     [](HostileServer& s, HostileServer&) {
+       s.On("/patch/manifest.json", Ok(ManifestText("data/\xff\xfe.pak", "bytes")));
+     },
+     "Failed to parse manifest", "LoadManifest error: ", &kOld},
+    {"percent-encoded dot-dot in an entry path",
+     [](HostileServer& s, HostileServer&) {
+       s.On("/patch/manifest.json", Ok(ManifestFor({kDotted})));
+       // The launcher asks for the name as it stands; the server never sees a way up.
+       s.On("/patch/files/%252e%252e/%252E%252E/escaped.pak", Ok(kDotted.content));
+     },
+     "", "", &kOld, &kDotted},
+};
+
+TEST_F(HostileServerSuite, EachMisbehaviourEndsCleanlyInBothPasses) {
+  for (const Row& row : kRows) {
+    for (auto start : {&UpdateManager::CheckUpdate, &UpdateManager::FixClient}) {
+      const std::string what =
+          std::string(row.name) + (start == &UpdateManager::CheckUpdate ? ", update" : ", repair");
+      SCOPED_TRACE(what);
+      Stage();
+      row.arrange(server, mirror);
+      const std::size_t linesBefore = LoggedLines(viewer).size();
+      const auto began = Clock::now();
+      const UpdateStatus end = Run(start);
+      EXPECT_LT(Clock::now() - began, std::chrono::seconds(10));
+
+      const std::string error = row.error;
+      if (error.empty()) {
+        EXPECT_EQ(end.state, UpdateState::Complete) << end.errorDetail;
+      } else {
+        EXPECT_EQ(end.state, UpdateState::Error);
+        EXPECT_EQ(end.errorDetail.rfind(error, 0), 0u) << end.errorDetail;
+      }
+      if (*row.logged) {
+        const auto lines = LoggedLines(viewer);
+        EXPECT_TRUE(std::any_of(lines.begin() + static_cast<long>(linesBefore), lines.end(),
+                                [&](const std::string& line) {
+                                  return line.rfind("LAUNCHER|E|", 0) == 0 &&
+                                         line.find(row.logged) != std::string::npos;
+                                }))
+            << "no error line with \"" << row.logged << "\"";
+      }
+      EXPECT_EQ(root.Read("game/a.pak"), *row.installed);
+      if (row.written) {
+        EXPECT_EQ(ReadBelow(game, row.written->path), row.written->content);
+      }
+      EXPECT_EQ(StrayFiles(), std::vector<std::string>{});
+    }
+  }
+  // No request ever left the published tree.
+  for (const std::string& target : server.Requested())
+    EXPECT_EQ(target.rfind("/patch/", 0), 0u) << target;
+}
+
+}  // namespace
+}  // namespace testing_support
