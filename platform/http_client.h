@@ -38,16 +38,21 @@ class HttpConnectionScope {
 };
 
 // Limits of every transfer: redirects followed, time to each response's headers, and how long
-// the body may stall completely before the transfer counts as broken off.
+// the body may stall before the transfer counts as broken off. A body that moves slower than
+// kHttpStallBytesPerSecond has stalled: a server that drips a byte now and then holds the
+// transfer no longer than one that sends nothing.
 inline constexpr int kHttpMaxRedirects = 5;
 inline constexpr int kHttpHeaderSeconds = 30;
 inline constexpr int kHttpStallSeconds = 120;
+inline constexpr int kHttpStallBytesPerSecond = 100;
 
 struct HttpOptions {
   // Read by the transfer while it runs; once raised, the transfer ends (outcome.cancelled).
   const std::atomic<bool>* cancel = nullptr;
   // The time each response's headers may take (tests shorten it).
   int headerSeconds = kHttpHeaderSeconds;
+  // How long the body may stall (tests shorten it).
+  int stallSeconds = kHttpStallSeconds;
 };
 
 struct HttpReceiver {

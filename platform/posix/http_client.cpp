@@ -107,7 +107,7 @@ size_t ReadHeader(char* data, size_t, size_t size, void* context) {
 }
 
 void Configure(CURL* easy, const std::string& url, curl_slist* headers, Transfer* transfer,
-               char* errorText) {
+               int stallSeconds, char* errorText) {
   curl_easy_reset(easy);  // options only: connections and TLS sessions stay
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_USERAGENT, "Velmora Launcher");
@@ -128,9 +128,9 @@ void Configure(CURL* easy, const std::string& url, curl_slist* headers, Transfer
   // a third of it); the body still reaches the receiver in pieces of kHttpChunkSize.
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  // A transfer that stalls completely for two minutes counts as broken off.
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(kHttpStallSeconds));
+  // A transfer that stalls for `stallSeconds` counts as broken off.
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(kHttpStallBytesPerSecond));
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(stallSeconds));
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, ReadHeader);
@@ -251,7 +251,7 @@ HttpOutcome HttpGet(const std::string& url, const HttpReceiver& receiver,
   transfer.headerTime = std::chrono::seconds(options.headerSeconds);
   transfer.headerDeadline = Clock::now() + transfer.headerTime;
   char errorText[CURL_ERROR_SIZE] = "";
-  Configure(client.easy(), url, headerList.get(), &transfer, errorText);
+  Configure(client.easy(), url, headerList.get(), &transfer, options.stallSeconds, errorText);
   CURLcode code = CURLE_OK;
   const DriveEnd end = Drive(client.multi(), transfer, options.cancel, code);
   if (transfer.stopped) return HttpStoppedByReceiver();

@@ -206,10 +206,15 @@ std::optional<unsigned long long> ContentLengthOf(HINTERNET request) {
 }
 
 // WinINet reports a connection that closes before the announced length as the end of the body;
-// a body shorter than its Content-Length is a transfer that broke off.
-HttpOutcome ReadBody(HINTERNET request, const HttpReceiver& receiver) {
+// a body shorter than its Content-Length is a transfer that broke off. The receive time-out
+// ends a body that sends nothing; a body that drips is measured here, over periods of
+// `stallSeconds`: one that brought less than kHttpStallBytesPerSecond on average has stalled.
+HttpOutcome ReadBody(HINTERNET request, const HttpReceiver& receiver, int stallSeconds) {
   const std::optional<unsigned long long> announced = ContentLengthOf(request);
   unsigned long long received = 0;
+  const std::chrono::seconds period(stallSeconds);
+  auto periodStart = Clock::now();
+  unsigned long long periodBytes = 0;
   char buffer[kHttpChunkSize];
   while (true) {
     DWORD read = 0;
@@ -218,6 +223,14 @@ HttpOutcome ReadBody(HINTERNET request, const HttpReceiver& receiver) {
     }
     if (read == 0) break;
     received += read;
+    periodBytes += read;
+    if (Clock::now() - periodStart >= period) {
+      const auto floor = static_cast<unsigned long long>(kHttpStallBytesPerSecond) *
+                         static_cast<unsigned long long>(stallSeconds);
+      if (periodBytes < floor) return HttpFailure(HttpStep::Read, ERROR_INTERNET_TIMEOUT);
+      periodStart = Clock::now();
+      periodBytes = 0;
+    }
     if (receiver.onChunk && !receiver.onChunk(buffer, read)) return HttpStoppedByReceiver();
   }
   if (announced && received < *announced) {
@@ -256,8 +269,8 @@ HINTERNET OpenFollowingRedirects(HINTERNET internet, std::string url, Watchdog& 
 
 HttpOutcome Transfer(HINTERNET internet, const std::string& url, const HttpReceiver& receiver,
                      const HttpOptions& options, bool& internetClosed) {
-  // A body that stalls completely for kHttpStallSeconds counts as broken off.
-  DWORD receiveTimeout = kHttpStallSeconds * 1000;
+  // A body that sends nothing for `stallSeconds` counts as broken off.
+  DWORD receiveTimeout = static_cast<DWORD>(options.stallSeconds) * 1000;
   InternetSetOptionA(internet, INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout,
                      sizeof(receiveTimeout));
   Watchdog watchdog(internet, options.cancel, options.headerSeconds);
@@ -268,7 +281,7 @@ HttpOutcome Transfer(HINTERNET internet, const std::string& url, const HttpRecei
     if (receiver.onStatus && !receiver.onStatus(StatusOf(request))) {
       outcome = HttpStoppedByReceiver();
     } else {
-      outcome = ReadBody(request, receiver);
+      outcome = ReadBody(request, receiver, options.stallSeconds);
     }
   }
   watchdog.Stop();

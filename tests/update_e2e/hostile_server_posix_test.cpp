@@ -27,6 +27,7 @@
 #include <functional>
 #include <thread>
 
+#include "platform/http_client.h"
 #include "tests/launcher/support/child_process.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
@@ -293,6 +294,81 @@ TEST_F(HostileServerSuite, EachMisbehaviourEndsCleanlyInBothPasses) {
   // No request ever left the published tree.
   for (const std::string& target : server.Requested())
     EXPECT_EQ(target.rfind("/patch/", 0), 0u) << target;
+}
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void WaitFor(const std::atomic<bool>& flag) {
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (!flag && Clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(flag.load()) << "the server never started dripping";
+}
+
+// A body that drips one byte a second: the launcher stays responsive, cancelling or closing the
+// window ends the transfer within a second, and the stall limit ends it by itself (shown with
+// the limit shortened; the product waits kHttpStallSeconds).
+TEST_F(HostileServerSuite, ADrippingBodyNeverHoldsThePlayer) {
+  Stage();
+  std::atomic<bool> dripping{false};
+  server.On("/patch/files/a.pak", Drip(&dripping));
+  {
+    UpdateManager manager(server.Url("patch/"), game.string());
+    manager.CheckUpdate();
+    WaitFor(dripping);
+    double slowestReport = 0;
+    for (int poll = 0; poll < 20; ++poll) {
+      const auto asked = Clock::now();
+      EXPECT_NE(manager.GetStatusJson().find(R"("state":"downloading")"), std::string::npos);
+      slowestReport = std::max(slowestReport, SecondsSince(asked));
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_LT(slowestReport, 0.1) << "the status report waited for the transfer";
+    const auto cancelled = Clock::now();
+    manager.CancelUpdate();
+    FinishWorker(manager);
+    EXPECT_LT(SecondsSince(cancelled), 1.0);
+    const UpdateStatus end = StatusOf(manager);
+    EXPECT_EQ(end.errorDetail, "Failed to download: a.pak");
+    EXPECT_TRUE(end.canStart);
+  }
+  EXPECT_EQ(root.Read("game/a.pak"), kOld);
+  EXPECT_EQ(StrayFiles(), std::vector<std::string>{});
+
+  dripping = false;
+  auto engine = std::make_unique<UpdateManager>(server.Url("patch/"), game.string());
+  engine->FixClient();
+  WaitFor(dripping);
+  const auto closed = Clock::now();
+  engine.reset();  // what closing the window does
+  EXPECT_LT(SecondsSince(closed), 1.0);
+  EXPECT_EQ(root.Read("game/a.pak"), kOld);
+
+  platform::HttpOptions options;
+  options.stallSeconds = 3;
+  std::atomic<bool> giveUp{false};  // should the limit not end it, the test fails, not hangs
+  options.cancel = &giveUp;
+  std::thread referee([&] {
+    const auto deadline = Clock::now() + std::chrono::seconds(15);
+    while (!giveUp && Clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    giveUp = true;
+  });
+  platform::HttpReceiver receiver;
+  std::size_t received = 0;
+  receiver.onChunk = [&](const char*, std::size_t size) { return (received += size), true; };
+  const auto started = Clock::now();
+  const platform::HttpOutcome outcome =
+      platform::HttpGet(server.Url("patch/files/a.pak"), receiver, options);
+  const double seconds = SecondsSince(started);
+  giveUp = true;
+  referee.join();
+  EXPECT_EQ(outcome.failedStep, platform::HttpStep::Read) << "a drip is a stall";
+  EXPECT_GT(received, 0u);
+  EXPECT_GE(seconds, 2.5);
+  EXPECT_LT(seconds, 12.0);
 }
 
 }  // namespace
