@@ -47,6 +47,10 @@ inline const char* DescribeProblem(FileProblem problem) {
   return "unknown";
 }
 
+// The problem in words with, for a refusal by the system, the system's own reason
+// ("the system refused it: No space left on device").
+std::string DescribeFailure(FileProblem problem, unsigned long errorCode);
+
 // An open folder.
 class Folder {
  public:

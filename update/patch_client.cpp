@@ -159,13 +159,17 @@ std::unique_ptr<platform::ReplacingFile> UpdateManager::DownloadToReplacingFile(
     LogError("%s for %s: %s", problem, url.c_str(), transfer.outcome.detail.c_str());
   } else if (transfer.outcome.failedStep == platform::HttpStep::Read) {
     LogError("Transfer broke off for %s: %lu", url.c_str(), transfer.outcome.errorCode);
-  } else if (file && !file->IsOpen()) {
-    LogError("Cannot write %s: %s", file->TemporaryPath().c_str(),
-             platform::DescribeProblem(file->Problem()));
   }
-  const bool complete = transfer.outcome.failedStep == platform::HttpStep::None &&
-                        !transfer.rejectedStatus && !transfer.cancelled && !transfer.sinkFailed &&
-                        file && flush();
+  const bool received = transfer.outcome.failedStep == platform::HttpStep::None &&
+                        !transfer.rejectedStatus && !transfer.cancelled && !transfer.sinkFailed;
+  const bool complete = received && file && flush();
+  // A file that could not be opened or written (a full disk, a read-only folder) says why.
+  if (file && file->Problem() != platform::FileProblem::None && !transfer.rejectedStatus &&
+      transfer.outcome.problem == platform::HttpProblem::None &&
+      transfer.outcome.failedStep != platform::HttpStep::Read) {
+    LogError("Cannot write %s: %s", file->TemporaryPath().c_str(),
+             platform::DescribeFailure(file->Problem(), file->ErrorCode()).c_str());
+  }
   if (!complete) return nullptr;  // the file's destructor removes what was written
   return file;
 }

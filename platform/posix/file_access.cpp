@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "platform/file_access.h"
@@ -187,6 +188,13 @@ std::ptrdiff_t ReadableFile::Read(char* buffer, std::size_t size) {
     if (count < 0 && errno == EINTR) continue;
     return count;
   }
+}
+
+std::string DescribeFailure(FileProblem problem, unsigned long errorCode) {
+  std::string text = DescribeProblem(problem);
+  if (problem == FileProblem::Failed && errorCode != 0)
+    text += std::string(": ") + std::strerror(static_cast<int>(errorCode));
+  return text;
 }
 
 }  // namespace platform

@@ -200,4 +200,18 @@ std::ptrdiff_t ReadableFile::Read(char* buffer, std::size_t size) {
   return static_cast<std::ptrdiff_t>(read);
 }
 
+std::string DescribeFailure(FileProblem problem, unsigned long errorCode) {
+  std::string text = DescribeProblem(problem);
+  if (problem != FileProblem::Failed || errorCode == 0) return text;
+  char reason[256] = "";
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                     static_cast<DWORD>(errorCode), 0, reason, sizeof(reason), nullptr);
+  std::string words(reason, length);
+  while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.'))
+    words.pop_back();
+  text += ": " + (words.empty() ? "error " + std::to_string(errorCode) : words);
+  return text;
+}
+
 }  // namespace platform

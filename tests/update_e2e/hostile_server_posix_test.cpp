@@ -150,6 +150,15 @@ class HostileServerSuite : public testing::Test {
     return stray;
   }
 
+  // The error lines logged after the first `count` lines, one a line.
+  std::string ErrorLinesSince(std::size_t count) {
+    const auto lines = LoggedLines(viewer);
+    std::string errors;
+    for (std::size_t i = count; i < lines.size(); ++i)
+      if (lines[i].rfind("LAUNCHER|E|", 0) == 0) errors += lines[i] + "\n";
+    return errors;
+  }
+
   TempDir root{"hostile server"};
   fs::path game = root.path() / "game";
   HostileServer server;
@@ -276,13 +285,8 @@ TEST_F(HostileServerSuite, EachMisbehaviourEndsCleanlyInBothPasses) {
         EXPECT_EQ(end.errorDetail.rfind(error, 0), 0u) << end.errorDetail;
       }
       if (*row.logged) {
-        const auto lines = LoggedLines(viewer);
-        EXPECT_TRUE(std::any_of(lines.begin() + static_cast<long>(linesBefore), lines.end(),
-                                [&](const std::string& line) {
-                                  return line.rfind("LAUNCHER|E|", 0) == 0 &&
-                                         line.find(row.logged) != std::string::npos;
-                                }))
-            << "no error line with \"" << row.logged << "\"";
+        const std::string errors = ErrorLinesSince(linesBefore);
+        EXPECT_NE(errors.find(row.logged), std::string::npos) << errors;
       }
       EXPECT_EQ(root.Read("game/a.pak"), *row.installed);
       if (row.written) {
@@ -369,6 +373,65 @@ TEST_F(HostileServerSuite, ADrippingBodyNeverHoldsThePlayer) {
   EXPECT_GT(received, 0u);
   EXPECT_GE(seconds, 2.5);
   EXPECT_LT(seconds, 12.0);
+}
+
+// A small tmpfs mounted on a folder for the life of the object; `mounted` is false (and
+// `why` says why) where mounting is not allowed, in a container for one.
+class SmallDisk {
+ public:
+  SmallDisk(const fs::path& folder, const char* size) : folder_(folder) {
+    const std::string options = std::string("size=") + size + ",mode=0755";
+    mounted = mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    if (!mounted) why = std::string("cannot mount a tmpfs here: ") + std::strerror(errno);
+  }
+  ~SmallDisk() {
+    if (mounted) umount2(folder_.c_str(), MNT_DETACH);
+  }
+  bool MakeReadOnly() const {
+    return mount(nullptr, folder_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+  }
+  bool mounted = false;
+  std::string why;
+
+ private:
+  fs::path folder_;
+};
+
+// A game folder on a disk that is full or read-only: the pass ends with an error line naming
+// the file and the system's reason, the old file is intact and no temporary file stays.
+TEST_F(HostileServerSuite, AFullOrReadOnlyDiskKeepsTheOldFile) {
+  const std::string big(1 << 20, 'b');
+  const struct {
+    const char* name;
+    bool readOnly;
+    const char* logged;
+  } disks[] = {
+      {"a full disk", false, "No space left on device"},
+      {"a read-only game folder", true, "Read-only file system"},
+  };
+  for (const auto& disk : disks) {
+    for (auto start : {&UpdateManager::CheckUpdate, &UpdateManager::FixClient}) {
+      SCOPED_TRACE(std::string(disk.name) +
+                   (start == &UpdateManager::CheckUpdate ? ", update" : ", repair"));
+      const SmallDisk small(game, "256k");
+      if (!small.mounted) GTEST_SKIP() << small.why;
+      Stage();
+      server.On("/patch/manifest.json", Ok(ManifestFor({{"a.pak", big}})));
+      server.On("/patch/files/a.pak", Ok(big));
+      if (disk.readOnly) {
+        ASSERT_TRUE(small.MakeReadOnly()) << std::strerror(errno);
+      }
+      const std::size_t linesBefore = LoggedLines(viewer).size();
+      const UpdateStatus end = Run(start);
+      EXPECT_EQ(end.errorDetail, "Failed to download: a.pak");
+      EXPECT_TRUE(end.canStart);
+      const std::string errors = ErrorLinesSince(linesBefore);
+      EXPECT_NE(errors.find(disk.logged), std::string::npos) << errors;
+      EXPECT_NE(errors.find("a.pak"), std::string::npos) << errors;
+      EXPECT_EQ(root.Read("game/a.pak"), kOld);
+      EXPECT_EQ(StrayFiles(), std::vector<std::string>{});
+    }
+  }
 }
 
 }  // namespace
