@@ -13,6 +13,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -304,7 +305,6 @@ TEST_F(HostileServerSuite, EachMisbehaviourEndsCleanlyInBothPasses) {
     EXPECT_EQ(target.rfind("/patch/", 0), 0u) << target;
 }
 
-
 void WaitFor(const std::atomic<bool>& flag) {
   const auto deadline = Clock::now() + std::chrono::seconds(10);
   while (!flag && Clock::now() < deadline)
@@ -465,6 +465,70 @@ TEST_F(HostileServerSuite, AFullOrReadOnlyDiskKeepsTheOldFile) {
       EXPECT_EQ(StrayFiles(), std::vector<std::string>{});
     }
   }
+}
+
+// Starts the update probe on `game` against `baseUrl`; its report goes to `output`.
+pid_t StartProbe(const std::string& baseUrl, const fs::path& game, const fs::path& output) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const std::string program = VELMORA_UPDATE_PROBE;
+  const std::string folder = game.string();
+  char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(baseUrl.c_str()),
+                  const_cast<char*>(folder.c_str()), nullptr};
+  pid_t pid = -1;
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+// The exit code of `pid` once it ended within 30 s (128 + signal when killed), -1 otherwise.
+int WaitForProbe(pid_t pid) {
+  const auto deadline = Clock::now() + std::chrono::seconds(30);
+  int status = 0;
+  while (Clock::now() < deadline) {
+    if (waitpid(pid, &status, WNOHANG) == pid)
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  return -1;
+}
+
+// The launcher killed with SIGKILL while a game file is half written: the installed file is
+// still the old one, the old version is still recorded, and the next run completes. (A
+// settings save killed the same way is tests/settings/settings_store_posix_test.cpp's.)
+TEST_F(HostileServerSuite, AKillDuringAFileWriteLosesNothingAndTheNextRunCompletes) {
+  const std::string big(1 << 20, 'x');
+  TempDir outputs{"probe output"};
+  Stage();
+  server.On("/patch/manifest.json", Ok(ManifestFor({{"a.pak", big}})));
+  std::atomic<bool> halfSent{false};
+  server.On("/patch/files/a.pak", HalfThenHold(big.size(), big.size() / 2, &halfSent));
+
+  const pid_t first = StartProbe(server.Url("patch/"), game, outputs.path() / "first.txt");
+  ASSERT_GT(first, 0);
+  WaitFor(halfSent);
+  // Killed once the first half has reached the disk.
+  const fs::path part = game / "a.pak.velmora-part";
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  std::error_code error;
+  while (Clock::now() < deadline && fs::file_size(part, error) < big.size() / 4)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_GE(fs::file_size(part, error), big.size() / 4) << "the probe never wrote the file";
+  kill(first, SIGKILL);
+  EXPECT_EQ(WaitForProbe(first), 128 + SIGKILL);
+  EXPECT_EQ(root.Read("game/a.pak"), kOld);
+  EXPECT_EQ(root.Read("game/local_version.txt"), "1.0");
+
+  server.On("/patch/files/a.pak", Ok(big));
+  const pid_t second = StartProbe(server.Url("patch/"), game, outputs.path() / "second.txt");
+  ASSERT_GT(second, 0);
+  EXPECT_EQ(WaitForProbe(second), 0) << outputs.Read("second.txt");
+  EXPECT_EQ(root.Read("game/a.pak"), big);
+  EXPECT_EQ(root.Read("game/local_version.txt"), "2.0");
+  EXPECT_EQ(StrayFiles(), std::vector<std::string>{});
 }
 
 }  // namespace
