@@ -55,6 +55,8 @@ HostileServer::Answer ShortBody(std::size_t announced, std::string body);
 HostileServer::Answer ClosedAfter(std::string body);
 // 200 chunked: one chunk announced larger than what follows, then the connection closes.
 HostileServer::Answer BrokenChunk(std::string body);
+// 200 without a length, then 'e' without end until stopped or the peer has gone.
+HostileServer::Answer Endless();
 // 302 to `location`.
 HostileServer::Answer Redirect(std::string location);
 // 200 without a length, then one byte a second until stopped; raises `started` at the first.

@@ -137,6 +137,15 @@ HostileServer::Answer BrokenChunk(std::string body) {
   };
 }
 
+HostileServer::Answer Endless() {
+  return [](int fd, const std::atomic<bool>& stop) {
+    if (!SendAll(fd, Head("200 OK", ""))) return;
+    const std::string block(64 * 1024, 'e');
+    while (!stop && SendAll(fd, block)) {
+    }
+  };
+}
+
 HostileServer::Answer Redirect(std::string location) {
   return [location](int fd, const std::atomic<bool>&) {
     SendAll(fd, Head("302 Found", "Location: " + location + "\r\nContent-Length: 0\r\n"));

@@ -430,17 +430,20 @@ class SmallDisk {
   fs::path folder_;
 };
 
-// A game folder on a disk that is full or read-only: the pass ends with an error line naming
-// the file and the system's reason, the old file is intact and no temporary file stays.
+// A game folder on a disk that is full or read-only, or filled by an endless body for an entry
+// whose size the manifest does not give: the pass ends with an error line naming the file and
+// the system's reason, the old file is intact and no temporary file stays.
 TEST_F(HostileServerSuite, AFullOrReadOnlyDiskKeepsTheOldFile) {
   const std::string big(1 << 20, 'b');
   const struct {
     const char* name;
     bool readOnly;
+    bool endless;
     const char* logged;
   } disks[] = {
-      {"a full disk", false, "No space left on device"},
-      {"a read-only game folder", true, "Read-only file system"},
+      {"a full disk", false, false, "No space left on device"},
+      {"an endless body without a manifest size", false, true, "No space left on device"},
+      {"a read-only game folder", true, false, "Read-only file system"},
   };
   for (const auto& disk : disks) {
     for (auto start : {&UpdateManager::CheckUpdate, &UpdateManager::FixClient}) {
@@ -449,8 +452,14 @@ TEST_F(HostileServerSuite, AFullOrReadOnlyDiskKeepsTheOldFile) {
       const SmallDisk small(game, "256k");
       if (!small.mounted) GTEST_SKIP() << small.why;
       Stage();
-      server.On("/patch/manifest.json", Ok(ManifestFor({{"a.pak", big}})));
-      server.On("/patch/files/a.pak", Ok(big));
+      if (disk.endless) {
+        server.On("/patch/manifest.json",
+                  Ok(R"({"files":[{"path":"a.pak","hash":")" + HashOf(big) + R"("}]})"));
+        server.On("/patch/files/a.pak", Endless());
+      } else {
+        server.On("/patch/manifest.json", Ok(ManifestFor({{"a.pak", big}})));
+        server.On("/patch/files/a.pak", Ok(big));
+      }
       if (disk.readOnly) {
         ASSERT_TRUE(small.MakeReadOnly()) << std::strerror(errno);
       }
