@@ -11,6 +11,8 @@
 set(velmora_seam_common_shared command_line)
 set(velmora_seam_common_backend text launcher_directory log_transport process path_separator
                                 file_access safe_write)
+# Linux: where the log socket lives and whose it must be.
+set(velmora_seam_common_posix log_socket_path owner_checks)
 
 # The main window's handle and what the OS does to the window and the screen.
 set(velmora_seam_window_shared main_window)

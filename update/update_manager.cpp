@@ -26,21 +26,26 @@ UpdateManager::~UpdateManager() {
 
 void UpdateManager::SetStatus(UpdateState state, std::int32_t progress,
                               const std::string& message) {
-  std::lock_guard lock(statusMutex);
-  status.state = state;
-  status.progress = progress;
-  status.message = message;
-  status.canStart = CanStartIn(state);
+  {
+    std::lock_guard lock(statusMutex);
+    status.state = state;
+    status.progress = progress;
+    status.message = message;
+    status.canStart = CanStartIn(state);
+  }
+  // Logged after the lock is released: the page's status poll never waits for the log viewer.
   LogInfo("UpdateManager: %s (%d%%)", message.c_str(), progress);
 }
 
 void UpdateManager::SetError(const std::string& error) {
-  std::lock_guard lock(statusMutex);
-  status.state = UpdateState::Error;
-  status.progress = 0;
-  status.message = "Update failed";
-  status.errorDetail = error;
-  status.canStart = true;
+  {
+    std::lock_guard lock(statusMutex);
+    status.state = UpdateState::Error;
+    status.progress = 0;
+    status.message = "Update failed";
+    status.errorDetail = error;
+    status.canStart = true;
+  }
   LogError("UpdateManager error: %s", error.c_str());
 }
 

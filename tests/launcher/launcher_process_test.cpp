@@ -1,16 +1,23 @@
 // The launcher as a process, on the ways start-up can fail: it says so, in the log and in a
 // dialog (or on the terminal without a display), and ends with exit code 1.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
+#include "platform/log_socket_path.h"
 #include "tests/launcher/support/child_process.h"
 #include "tests/launcher/support/desktop_leaks.h"
 #include "tests/launcher/support/log_lines.h"
 #include "tests/launcher/support/x11_windows.h"
 #include "tests/launcher/support/xvfb_display.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -21,6 +28,40 @@ using testing_support::LauncherEnvironment;
 using testing_support::LinesUntilNow;
 using testing_support::LogCapture;
 using namespace std::chrono_literals;
+
+// A log viewer that took lines and then stopped reading: bound at the launcher's address, its
+// queue filled up to the last place.
+class StuckViewer {
+ public:
+  StuckViewer() : path_(platform::LogSocketPath()) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path_.c_str(), sizeof(address.sun_path) - 1);
+    unlink(path_.c_str());
+    listener_ = socket(AF_UNIX, SOCK_DGRAM, 0);
+    sender_ = socket(AF_UNIX, SOCK_DGRAM, 0);
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) return;
+    const char line[] = "LAUNCHER|I|earlier[1]: a line the viewer never read\r\n";
+    while (sendto(sender_, line, sizeof(line), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&address),
+                  sizeof(address)) > 0) {
+      ++queued_;
+    }
+    full_ = errno == EAGAIN;
+  }
+  ~StuckViewer() {
+    close(sender_);
+    close(listener_);
+    unlink(path_.c_str());
+  }
+  bool full() const { return full_ && queued_ > 0; }
+
+ private:
+  std::string path_;
+  int listener_ = -1;
+  int sender_ = -1;
+  int queued_ = 0;
+  bool full_ = false;
+};
 
 TEST(LauncherProcess, WithoutADisplayItSaysSoOnTheTerminalAndExitsWithOne) {
   LogCapture log;
@@ -79,6 +120,19 @@ TEST(LauncherProcess, MissingPageShowsAnErrorDialogAndExitsWithOneOnceItIsDismis
       ElementsAre("I|WinMain: HTML resource size: 0 bytes",
                   "I|WinMain: CSS resource size: 20 bytes", "I|WinMain: JS resource size: 12 bytes",
                   "E|WinMain: Failed to load embedded HTML resource"));
+}
+
+// Every line used to wait until the viewer read it, so a viewer that stopped reading kept the
+// launcher from ever opening its window.
+TEST(LauncherProcess, ViewerThatStoppedReadingDoesNotHoldUpTheWindow) {
+  const std::string display = testing_support::SharedDisplay().name();
+  const StuckViewer viewer;
+  ASSERT_TRUE(viewer.full());
+  const testing_support::TempDir config("velmora-config");
+  ChildProcess launcher({VELMORA_LAUNCHER},
+                        LauncherEnvironment(display, {{"XDG_CONFIG_HOME", config.utf8()}}));
+  EXPECT_TRUE(testing_support::FindWindowByTitle("Velmora Launcher", 60s)) << launcher.Output();
+  launcher.Stop();
 }
 
 }  // namespace

@@ -3,9 +3,10 @@
 //   logview          one line per message, as text
 //   logview --raw    every message byte for byte, its terminating NUL included (for scripts)
 //
-// The socket address follows the launcher's: $XDG_RUNTIME_DIR/TarsenWndLog, or
-// /tmp/TarsenWndLog-<uid> when XDG_RUNTIME_DIR is unset. The viewer owns the address while it
-// runs and removes it when it ends.
+// The socket address is the launcher's (platform/log_socket_path.h): $XDG_RUNTIME_DIR/TarsenWndLog,
+// or /tmp/velmora-<uid>/TarsenWndLog when XDG_RUNTIME_DIR is unset; the viewer creates that folder
+// with mode 0700 and refuses one that is a link, another user's, or open to others. The viewer
+// owns the address while it runs and removes it when it ends.
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -72,7 +73,13 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 
-  const std::string path = platform::LogSocketPath();
+  const platform::LogSocketLocation location = platform::CurrentLogSocketLocation();
+  const std::string folderProblem = platform::PrepareLogSocketFolder(location);
+  if (!folderProblem.empty()) {
+    std::fprintf(stderr, "logview: cannot listen: %s\n", folderProblem.c_str());
+    return 1;
+  }
+  const std::string& path = location.path;
   const int fd = BindSocket(path);
   if (fd < 0) return 1;
   std::fprintf(stderr, "logview: listening on %s\n", path.c_str());
