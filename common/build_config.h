@@ -1,6 +1,6 @@
 // Settings compiled into each launcher program (cmake/VelmoraBuildConfig.cmake generates the
-// definitions for every executable from VELMORA_PATCH_URL, VELMORA_CA_BUNDLE and
-// VELMORA_LAUNCHER_VERSION).
+// definitions for every executable from VELMORA_PATCH_URL, VELMORA_CA_BUNDLE,
+// VELMORA_LAUNCHER_VERSION and VELMORA_SIGNING_KEY).
 #pragma once
 
 namespace build_config {
@@ -14,5 +14,8 @@ extern const char* const kInfoPageUrl;
 extern const char* const kCaBundle;
 // This launcher's version text.
 extern const char* const kLauncherVersion;
+// The public key that the manifest and a new launcher must be signed with: 128 lower-case
+// hexadecimal digits (update/signed_content.h), or empty when this build checks no signatures.
+extern const char* const kSigningKey;
 
 }  // namespace build_config

@@ -27,8 +27,8 @@ set(velmora_seam_web_window_win32 message_pump webview2_engine webview2_api_chec
 # The settings store and the machine's name.
 set(velmora_seam_settings_backend settings_store machine_name)
 
-# The update engine's transfers and file operations.
-set(velmora_seam_update_backend http_client file_ops)
+# The update engine's transfers, file operations and signature checks.
+set(velmora_seam_update_backend http_client file_ops signature)
 
 # The launcher shell: its own resources and its own files.
 set(velmora_seam_shell_backend resources launcher_files)

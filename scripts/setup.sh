@@ -15,7 +15,8 @@ packages=(
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev xxhash curl aria2 time python3
   # the web server of the HTTPS tests, the benchmarks and the demo (run by scripts/web-server.sh
-  # as a process of the project, never as the system's service) and its test certificates
+  # as a process of the project, never as the system's service), its test certificates and the
+  # tests' signature vectors
   nginx openssl
   # page tests
   chromium nodejs npm

@@ -12,6 +12,7 @@
 #include "update/local_files.h"
 #include "update/local_version.h"
 #include "update/pass_description.h"
+#include "update/signed_content.h"
 #include "update/update_manager.h"
 #include "update/url_text.h"
 #include "update/version_documents.h"
@@ -105,13 +106,33 @@ bool UpdateManager::FetchManifest(const PassDescription& pass, const std::string
     SetError(pass.manifestDownloadFailed);
     return false;
   }
+  // Fetched before the cancel check, so that a cancel during its transfer is seen there.
+  const std::string signature = signingKey.empty() ? "" : DownloadToString(url + ".sig");
   if (pass.cancelCheckAfterManifest && CancelSeen(pass.cancelled)) return false;
   std::string manifestVersion;  // read by the parser, used by no pass
-  if (!LoadManifest(text, entries, manifestVersion)) {
+  if (!ManifestSignatureAccepted(pass, url + ".sig", text, signature) ||
+      !LoadManifest(text, entries, manifestVersion)) {
     SetError("Failed to parse manifest");
     return false;
   }
   if (pass.logsFindings) LogInfoAs(pass.workerName, "Manifest contains %zu files", entries.size());
+  return true;
+}
+
+// With a signing key built in, the manifest counts only with the key's signature over exactly
+// the bytes that arrived; without one, every manifest counts.
+bool UpdateManager::ManifestSignatureAccepted(const PassDescription& pass,
+                                              const std::string& signatureUrl,
+                                              const std::string& manifest,
+                                              const std::string& signature) {
+  if (signingKey.empty()) return true;
+  const SignatureCheck check = CheckSignature(signingKey, manifest, signature);
+  if (check != SignatureCheck::Valid) {
+    LogErrorAs(pass.workerName, "Manifest signature %s: %s", DescribeSignatureCheck(check),
+               signatureUrl.c_str());
+    return false;
+  }
+  LogInfoAs(pass.workerName, "Manifest signature verified: %s", signatureUrl.c_str());
   return true;
 }
 

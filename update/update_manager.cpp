@@ -17,7 +17,8 @@ UpdateManager& UpdateManager::Instance() {
 UpdateManager::UpdateManager(std::string baseUrl_, std::string launcherDir_)
     : baseUrl(std::move(baseUrl_)),
       launcherDir(std::move(launcherDir_)),
-      launcherVersion(build_config::kLauncherVersion) {}
+      launcherVersion(build_config::kLauncherVersion),
+      signingKey(build_config::kSigningKey) {}
 
 UpdateManager::~UpdateManager() {
   cancelRequested.exchange(true);

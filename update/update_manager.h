@@ -112,6 +112,8 @@ class UpdateManager {
   bool FetchGameVersion(const PassDescription& pass, GameVersionInfo& server);
   bool FetchManifest(const PassDescription& pass, const std::string& url,
                      std::vector<ManifestEntry>& entries);
+  bool ManifestSignatureAccepted(const PassDescription& pass, const std::string& signatureUrl,
+                                 const std::string& manifest, const std::string& signature);
   bool CheckFiles(const PassDescription& pass, const std::vector<ManifestEntry>& entries,
                   FileList& work);
   // Removes the temporary files in the game folder that belong to no entry of the manifest.
@@ -129,6 +131,8 @@ class UpdateManager {
   std::string launcherDir;
   std::string launcherUpdatePath;
   std::string launcherVersion;
+  // The public key publications must be signed with (common/build_config.h); empty: none.
+  std::string signingKey;
   // Written by the launcher worker before it publishes LauncherUpdateReady; read by the bridge
   // without the lock.
   std::atomic<bool> launcherUpdateReady{false};

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "tests/update/engine_test_support.h"
-#include "tools/publish/publisher.h"
 #include "tools/sampleclient/sample_client.h"
 
 namespace testing_support {
@@ -24,9 +23,10 @@ fs::path Scenario::WriteDemoClient(int version) {
   return folder;
 }
 
-void Scenario::Publish(const fs::path& client, const std::string& version) {
+void Scenario::Publish(const fs::path& client, const std::string& version,
+                       const publish::DocumentSigner& signManifest) {
   const publish::PublishResult result =
-      publish::Publish({client, version, work.path() / "tree" / "patch", true});
+      publish::Publish({client, version, work.path() / "tree" / "patch", true, signManifest});
   ASSERT_EQ(result.status, publish::PublishStatus::Published) << result.error;
 }
 

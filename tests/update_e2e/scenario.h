@@ -15,6 +15,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/update_e2e/patch_server.h"
 #include "tests/update_e2e/status_trace.h"
+#include "tools/publish/publisher.h"
 #include "update/update_manager.h"
 
 namespace testing_support {
@@ -38,8 +39,10 @@ class Scenario : public testing::Test {
   std::filesystem::path WriteClient(const std::string& name, const FileSet& files);
   // The demo's sample client, version 1 or 2.
   std::filesystem::path WriteDemoClient(int version);
-  // Publishes `client` as `version` into the served tree (replacing what was there).
-  void Publish(const std::filesystem::path& client, const std::string& version);
+  // Publishes `client` as `version` into the served tree (replacing what was there), with a
+  // manifest.json.sig when `signManifest` is given.
+  void Publish(const std::filesystem::path& client, const std::string& version,
+               const publish::DocumentSigner& signManifest = {});
   // Starts serving the published tree.
   void Serve();
   // Copies `client` into the game folder and records `version` as installed ("" records none).

@@ -39,6 +39,7 @@ TEST_F(ServedRequests, AnUpdateFetchesEachChangedFileOnceAndAgainNothing) {
   }
   EXPECT_EQ(server->Requests("version.json"), 2);
   EXPECT_EQ(server->Requests("manifest.json"), 1);
+  EXPECT_EQ(server->Requests("manifest.json.sig"), 0) << "no signing key is built in";
 }
 
 TEST_F(ServedRequests, ARepairReadsNoVersionDocument) {
@@ -47,6 +48,7 @@ TEST_F(ServedRequests, ARepairReadsNoVersionDocument) {
   ASSERT_EQ(RunRepair().end.state, UpdateState::Complete);
   EXPECT_EQ(server->Requests("version.json"), 0);
   EXPECT_EQ(server->Requests("manifest.json"), 1);
+  EXPECT_EQ(server->Requests("manifest.json.sig"), 0) << "no signing key is built in";
   EXPECT_EQ(server->Requests("files/readme.txt"), 1);
 }
 

@@ -3,17 +3,21 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "tools/publish/launcher_release.h"
 #include "tools/publish/publisher.h"
+#include "tools/publish/signing.h"
 
 namespace {
 
 constexpr const char* kHelp =
-    "usage: publish [--replace] [--quiet] <client folder> <version> <output folder>\n"
+    "usage: publish [--replace] [--quiet] [--sign <private key>] <client folder> <version>\n"
+    "               <output folder>\n"
     "       publish --launcher <Launcher.exe> <version> <output folder> <patch url>\n"
+    "       publish keygen <private key> <public key>\n"
     "\n"
     "Writes the patch tree of one game version into <output folder>:\n"
     "  version.json    the version and the hash of manifest.json\n"
@@ -28,6 +32,15 @@ constexpr const char* kHelp =
     "  --replace   replace an output folder that already holds a tree; its other entries (the\n"
     "              launcher's own documents) are kept\n"
     "  --quiet     no progress lines on stderr\n"
+    "  --sign <private key>\n"
+    "              also write manifest.json.sig, the signature of manifest.json with the key\n"
+    "              (a PEM file that publish keygen wrote). A launcher built with the public half\n"
+    "              (-DVELMORA_SIGNING_KEY=...) takes a manifest only with its signature.\n"
+    "\n"
+    "publish keygen writes a new signing key pair: <private key> in PEM form, readable by its\n"
+    "owner only (keep it off the patch server), and <public key>, one line of 128 hexadecimal\n"
+    "digits to build the launcher with. Neither file may exist yet. Make the pair once; every\n"
+    "launcher built with the public half trusts only what the private key signs.\n"
     "\n"
     "With --launcher it publishes a new launcher into the same tree instead: the executable\n"
     "becomes Launcher_v<version>.exe and launcher_version.json names its version, its address\n"
@@ -44,13 +57,15 @@ constexpr const char* kHelp =
     "  1  wrong command line\n"
     "  2  refused: missing client folder, a name that cannot be published, a bad version text,\n"
     "     an output folder that already holds files (without --replace); with --launcher: a\n"
-    "     missing executable, a bad version text or patch url\n"
+    "     missing executable, a bad version text or patch url; a signing key that cannot be\n"
+    "     read; keygen: a key file that exists already\n"
     "  3  a file could not be read or the tree could not be written\n";
 
 struct Options {
   bool launcher = false;
   bool replace = false;
   bool quiet = false;
+  std::string signingKey;  // the private key file of --sign
   std::vector<std::string> operands;
 };
 
@@ -62,6 +77,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.replace = true;
     } else if (std::strcmp(argv[i], "--quiet") == 0) {
       options.quiet = true;
+    } else if (std::strcmp(argv[i], "--sign") == 0 && i + 1 < argc) {
+      options.signingKey = argv[++i];
     } else if (std::strncmp(argv[i], "--", 2) == 0) {
       return false;
     } else {
@@ -102,12 +119,31 @@ int PublishLauncher(const Options& options) {
   return 0;
 }
 
+int MakeKeys(const std::string& privateKey, const std::string& publicKey) {
+  const publish::PublishResult made =
+      publish::MakeKeyPair(std::filesystem::u8path(privateKey), std::filesystem::u8path(publicKey));
+  if (made.status != publish::PublishStatus::Published) {
+    std::fprintf(stderr, "publish: %s\n", made.error.c_str());
+    return static_cast<int>(made.status);
+  }
+  std::printf("Signing key written to %s (keep it secret); public key to %s\n", privateKey.c_str(),
+              publicKey.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kHelp, stdout);
     return 0;
+  }
+  if (argc >= 2 && std::strcmp(argv[1], "keygen") == 0) {
+    if (argc != 4) {
+      std::fputs(kHelp, stderr);
+      return 1;
+    }
+    return MakeKeys(argv[2], argv[3]);
   }
   Options options;
   if (!ParseOptions(argc, argv, options)) {
@@ -117,6 +153,16 @@ int main(int argc, char** argv) {
   if (options.launcher) return PublishLauncher(options);
   publish::PublishRequest request{std::filesystem::u8path(options.operands[0]), options.operands[1],
                                   std::filesystem::u8path(options.operands[2]), options.replace};
+  std::shared_ptr<publish::Signer> signer;
+  if (!options.signingKey.empty()) {
+    std::string error;
+    signer = publish::Signer::Load(std::filesystem::u8path(options.signingKey), error);
+    if (!signer) {
+      std::fprintf(stderr, "publish: %s\n", error.c_str());
+      return 2;
+    }
+    request.signManifest = [signer](std::string_view manifest) { return signer->Sign(manifest); };
+  }
   publish::ProgressCallback progress;
   if (!options.quiet) progress = ProgressPrinter();
   const publish::PublishResult result = publish::Publish(request, progress);

@@ -67,7 +67,8 @@ PublishResult PublishListed(const PublishRequest& request, const fs::path& outpu
                             const std::vector<ClientFile>& files,
                             const ProgressCallback& progress) {
   const fs::path staging = StagingFolder(output);
-  PublishResult result = WriteStagedTree(staging, request.version, files, progress);
+  PublishResult result =
+      WriteStagedTree(staging, request.version, files, request.signManifest, progress);
   if (result.status == PublishStatus::Published) {
     PublishResult moved = MoveIntoPlace(staging, output, request.replace);
     moved.files = result.files;

@@ -6,8 +6,12 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace publish {
+
+// Signs a document: its signature text (update/signed_content.h), or empty when signing failed.
+using DocumentSigner = std::function<std::string(std::string_view document)>;
 
 struct PublishRequest {
   std::filesystem::path client;  // folder holding the game client
@@ -17,6 +21,10 @@ struct PublishRequest {
   // version.json, manifest.json and files/ (the launcher's own documents, for example) are
   // carried over into the new tree.
   bool replace = false;
+  // When set, manifest.json is signed into manifest.json.sig beside it (launchers built with a
+  // signing key accept only a signed manifest). Without it the tree has no manifest.json.sig, and
+  // a replaced tree loses the old one, which would not fit the new manifest.
+  DocumentSigner signManifest = {};
 };
 
 // The exit codes of the command, one per outcome.

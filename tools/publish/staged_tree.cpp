@@ -52,10 +52,18 @@ PublishResult CopyOne(const ClientFile& file, const fs::path& target, PublishedF
 }
 
 PublishResult WriteDocuments(const fs::path& staging, const std::string& version,
-                             const std::vector<PublishedFile>& published) {
+                             const std::vector<PublishedFile>& published,
+                             const DocumentSigner& signManifest) {
   const fs::path manifest = staging / "manifest.json";
-  if (!WriteTextFile(manifest, ManifestText(version, published)))
-    return IoFailure("cannot write " + Utf8(manifest));
+  const std::string manifestText = ManifestText(version, published);
+  if (!WriteTextFile(manifest, manifestText)) return IoFailure("cannot write " + Utf8(manifest));
+  if (signManifest) {
+    const std::string signature = signManifest(manifestText);
+    if (signature.empty()) return IoFailure("cannot sign " + Utf8(manifest));
+    const fs::path signatureFile = staging / "manifest.json.sig";
+    if (!WriteTextFile(signatureFile, signature + "\n"))
+      return IoFailure("cannot write " + Utf8(signatureFile));
+  }
   const std::string manifestHash = HashFile(Utf8(manifest));
   if (manifestHash.empty()) return IoFailure("cannot read " + Utf8(manifest));
   const fs::path versionFile = staging / "version.json";
@@ -68,6 +76,7 @@ PublishResult WriteDocuments(const fs::path& staging, const std::string& version
 
 PublishResult WriteStagedTree(const fs::path& staging, const std::string& version,
                               const std::vector<ClientFile>& files,
+                              const DocumentSigner& signManifest,
                               const ProgressCallback& progress) {
   PublishProgress done{0, files.size(), 0, 0};
   for (const auto& file : files)
@@ -86,7 +95,7 @@ PublishResult WriteStagedTree(const fs::path& staging, const std::string& versio
     done.bytesDone += files[i].size;
     if (progress) progress(done);
   }
-  PublishResult result = WriteDocuments(staging, version, published);
+  PublishResult result = WriteDocuments(staging, version, published, signManifest);
   result.files = published.size();
   for (const auto& file : published)
     result.bytes += file.size;

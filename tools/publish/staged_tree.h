@@ -10,10 +10,11 @@
 namespace publish {
 
 // Copies every file into `staging`/files/, hashes each copy (the bytes that will be served, even
-// if the client changes meanwhile) and writes manifest.json and version.json beside them.
+// if the client changes meanwhile) and writes manifest.json and version.json beside them, and
+// manifest.json.sig when `signManifest` is set.
 PublishResult WriteStagedTree(const std::filesystem::path& staging, const std::string& version,
                               const std::vector<ClientFile>& files,
-                              const ProgressCallback& progress);
+                              const DocumentSigner& signManifest, const ProgressCallback& progress);
 
 // Puts the finished `staging` tree at `output`. An existing `output` must be empty unless
 // `replace` is set; then its foreign entries are copied into the new tree first, the old tree is

@@ -17,7 +17,8 @@ PublishResult Failure(PublishStatus status, std::string what, std::error_code er
 }
 
 bool IsPublisherEntry(const fs::path& name) {
-  return name == "version.json" || name == "manifest.json" || name == "files";
+  return name == "version.json" || name == "manifest.json" || name == "manifest.json.sig" ||
+         name == "files";
 }
 
 // Whatever else the served folder holds (the launcher's own documents and executable) goes into
