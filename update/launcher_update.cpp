@@ -10,6 +10,7 @@
 #include "platform/safe_write.h"
 #include "update/compare_versions.h"
 #include "update/file_hash.h"
+#include "update/signed_content.h"
 #include "update/update_manager.h"
 #include "update/version_documents.h"
 
@@ -70,6 +71,13 @@ void UpdateManager::LauncherUpdateWorker() {
     LogError("Launcher version is not usable in a file name: %s", server.version.c_str());
     return SetError(kDownloadFailed);
   }
+  // With a signing key built in, a launcher that names no usable signature is not even fetched.
+  if (const auto problem =
+          signingKey.empty() ? std::nullopt : SignatureProblem(signingKey, server.signature)) {
+    LogError("Launcher signature %s: %s", DescribeSignatureCheck(*problem),
+             server.launcherUrl.c_str());
+    return SetError(kDownloadFailed);
+  }
   launcherUpdatePath =
       launcherDir + platform::PathSeparator() + "Launcher_v" + server.version + ".exe";
 
@@ -84,6 +92,16 @@ void UpdateManager::LauncherUpdateWorker() {
     LogError("Launcher update does not match launcher_version.json: %s", mismatch.c_str());
     file->Discard();
     return SetError(kDownloadFailed);
+  }
+  if (!signingKey.empty()) {
+    const SignatureCheck check = CheckFileSignature(signingKey, temporary, server.signature);
+    if (check != SignatureCheck::Valid) {
+      LogError("Launcher signature %s: %s", DescribeSignatureCheck(check),
+               server.launcherUrl.c_str());
+      file->Discard();
+      return SetError(kDownloadFailed);
+    }
+    LogInfo("Launcher signature verified: %s", server.launcherUrl.c_str());
   }
   // Every further check of the downloaded file belongs here, before it takes its final name.
   if (!platform::MarkExecutable(temporary) || !file->Commit()) {

@@ -103,6 +103,11 @@ std::optional<std::vector<std::uint8_t>> ParseSignatureText(std::string_view tex
   return bytes;
 }
 
+std::optional<SignatureCheck> SignatureProblem(std::string_view keyText,
+                                               std::string_view signatureText) {
+  return Decode(keyText, signatureText).early;
+}
+
 SignatureCheck CheckSignature(std::string_view keyText, std::string_view bytes,
                               std::string_view signatureText) {
   const Inputs inputs = Decode(keyText, signatureText);

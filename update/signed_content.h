@@ -34,6 +34,11 @@ std::string EncodeHex(std::span<const std::uint8_t> bytes);
 // digits, white space around them ignored.
 std::optional<std::vector<std::uint8_t>> ParseSignatureText(std::string_view text);
 
+// What already makes a check with these texts fail before any signed bytes are at hand (Missing,
+// Malformed or KeyUnusable); nothing when the check can run.
+std::optional<SignatureCheck> SignatureProblem(std::string_view keyText,
+                                               std::string_view signatureText);
+
 // Whether `signatureText` is the signature of `bytes` (or of the file at `path`, UTF-8) by the
 // key `keyText` (128 hexadecimal digits).
 SignatureCheck CheckSignature(std::string_view keyText, std::string_view bytes,

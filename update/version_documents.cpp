@@ -47,6 +47,7 @@ LauncherVersionInfo ParseLauncherVersion(const std::string& text) {
     }
     info.size = size->get<std::uint64_t>();
   }
+  info.signature = document.value("signature", std::string());
   return info;
 }
 

@@ -25,10 +25,13 @@ struct LauncherVersionInfo {
   // lower-case hex digits, as in the manifest; empty when not given) and its size in bytes.
   std::string hash;
   std::optional<std::uint64_t> size;
+  // The publisher's signature of the executable's bytes (update/signed_content.h); empty when not
+  // given. Launchers built with a signing key take no launcher without it.
+  std::string signature;
 };
 
-// launcher_version.json. "hash" must be text and "size" a whole number of bytes (not negative)
-// when present.
+// launcher_version.json. "hash" and "signature" must be text and "size" a whole number of bytes
+// (not negative) when present.
 LauncherVersionInfo ParseLauncherVersion(const std::string& text);
 
 // Whether a launcher version text can become part of the file name "Launcher_v<version>.exe":

@@ -12,8 +12,10 @@
 
 #include "platform/launcher_directory.h"
 #include "tests/support/temp_dir.h"
+#include "tools/publish/launcher_release.h"
 #include "tools/publish/publisher.h"
 #include "update/signed_content.h"
+#include "update/version_documents.h"
 
 namespace publish {
 namespace {
@@ -143,6 +145,30 @@ TEST_F(SigningTest, SigningThatFailsPublishesNothing) {
   EXPECT_TRUE(fs::is_empty(out.path()));
 }
 
+TEST_F(SigningTest, SignedLauncherReleaseNamesTheSignatureOfThePublishedExecutable) {
+  ASSERT_EQ(MakeKeyPair(Key(), PublicKey()).status, PublishStatus::Published);
+  const auto signer = Load(Key());
+  const fs::path program = client.Write("Launcher.exe", std::string(200000, 'M'));
+  const fs::path tree = out.path() / "patch";
+  LauncherRelease release{program, "1.0.4", tree, "https://patch.example.com/patch/"};
+
+  // Signing that fails publishes nothing, not even the executable.
+  release.signExecutable = [](const fs::path&) { return std::string(); };
+  EXPECT_EQ(PublishLauncher(release).status, PublishStatus::IoFailed);
+  EXPECT_TRUE(fs::is_empty(tree));
+
+  release.signExecutable = [&](const fs::path& file) { return signer->SignFile(file); };
+  ASSERT_EQ(PublishLauncher(release).status, PublishStatus::Published);
+  const LauncherVersionInfo info = ParseLauncherVersion(out.Read("patch/launcher_version.json"));
+  EXPECT_EQ(
+      CheckFileSignature(PublicText(), (tree / "Launcher_v1.0.4.exe").string(), info.signature),
+      SignatureCheck::Valid);
+
+  release.signExecutable = {};
+  ASSERT_EQ(PublishLauncher(release).status, PublishStatus::Published);
+  EXPECT_EQ(out.Read("patch/launcher_version.json").find("signature"), std::string::npos);
+}
+
 TEST_F(SigningTest, TheCommandMakesKeysAndSignsWithThem) {
   client.Write("a.pak", "a");
   const std::string keygen = "keygen " + Quoted(Key()) + " " + Quoted(PublicKey());
@@ -158,6 +184,15 @@ TEST_F(SigningTest, TheCommandMakesKeysAndSignsWithThem) {
   ASSERT_EQ(RunTool("--sign " + Quoted(Key()) + " " + publication), 0);
   EXPECT_EQ(CheckSignature(PublicText(), out.Read("patch/manifest.json"),
                            out.Read("patch/manifest.json.sig")),
+            SignatureCheck::Valid);
+
+  const fs::path program = client.Write("new/Launcher.exe", "MZ");
+  const std::string release = Quoted(program) + " 1.0.4 " + Quoted(out.path() / "patch") +
+                              " https://patch.example.com/patch/";
+  EXPECT_EQ(RunTool("--launcher --sign " + Quoted(PublicKey()) + " " + release), 2);
+  ASSERT_EQ(RunTool("--launcher --sign " + Quoted(Key()) + " " + release), 0);
+  EXPECT_EQ(CheckSignature(PublicText(), "MZ",
+                           ParseLauncherVersion(out.Read("patch/launcher_version.json")).signature),
             SignatureCheck::Valid);
 }
 

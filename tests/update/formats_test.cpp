@@ -181,12 +181,15 @@ TEST(VersionDocuments, LauncherIntegrityMembers) {
   EXPECT_EQ(full.hash, "00c0ffee00c0ffee");
   EXPECT_EQ(full.size, 5000000000u) << "beyond 32 bits";
   EXPECT_EQ(ParseLauncherVersion(R"({"size":0})").size, 0u);
+  EXPECT_EQ(plain.signature, "");
+  EXPECT_EQ(ParseLauncherVersion(R"({"signature":"00ff"})").signature, "00ff");
 
   const std::pair<const char*, const char*> refused[] = {
       {R"({"size":-1})", "launcher size is not a byte count: -1"},
       {R"({"size":1.5})", "launcher size is not a byte count: 1.5"},
       {R"({"size":"12"})", "launcher size is not a byte count: \"12\""},
       {R"({"hash":12})", "[json.exception.type_error.302] type must be string, but is number"},
+      {R"({"signature":[]})", "[json.exception.type_error.302] type must be string, but is array"},
   };
   for (const auto& [text, error] : refused)
     EXPECT_EQ(ErrorOf([&] { ParseLauncherVersion(text); }), error) << text;

@@ -1,10 +1,13 @@
 // The engine built with a signing key, on both systems (CNG under wine): the repair pass and the
-// game update take a manifest only with a valid signature beside it. Manifests and signatures
-// come from the openssl command at build time (make_signature_vectors.py); its short message is
-// a manifest of no files.
+// game update take a manifest only with a valid signature beside it, the launcher's own update a
+// new launcher only with the signature of its bytes. Messages and signatures come from the
+// openssl command at build time (make_signature_vectors.py); its short message is a manifest of
+// no files.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "common/build_config.h"
@@ -19,33 +22,40 @@ using namespace testing_support;
 
 namespace {
 
-struct Served {
-  std::string name;
+struct Vector {
   bool valid = false;
-  std::string manifest;
-  std::optional<std::string> signature;  // nothing: no manifest.json.sig on the server
+  std::string key;
+  std::string message;
+  std::string signature;
 };
 
-// The vectors made with the built-in key, plus a manifest without any signature.
-std::vector<Served> Publications() {
-  std::vector<Served> served;
+// The vectors by case name.
+std::map<std::string, Vector> Vectors() {
+  std::map<std::string, Vector> vectors;
   std::ifstream in(VELMORA_SIGNATURE_VECTORS);
   for (std::string line; std::getline(in, line);) {
     std::istringstream fields(line);
-    std::string expected, name, key, message, signature;
-    fields >> expected >> name >> key >> message >> signature;
-    if (key != build_config::kSigningKey || message == "-" || name == "large_message") continue;
-    const auto bytes = DecodeHex(message);
-    served.push_back(
-        {name, expected == "valid", std::string(bytes->begin(), bytes->end()), signature + "\n"});
+    std::string expected, name, message;
+    Vector vector;
+    fields >> expected >> name >> vector.key >> message >> vector.signature;
+    vector.valid = expected == "valid";
+    if (message != "-") {
+      const auto bytes = DecodeHex(message);
+      vector.message.assign(bytes->begin(), bytes->end());
+    }
+    vectors[name] = vector;
   }
-  if (!served.empty()) served.push_back({"no_signature", false, served.front().manifest, {}});
-  return served;
+  return vectors;
 }
 
 class SignedWorkers : public testing::Test {
  protected:
-  void SetUp() override { viewer.Start(); }
+  void SetUp() override {
+    ASSERT_EQ(std::string(build_config::kSigningKey).size(), 128u) << "built without the test key";
+    vectors = Vectors();
+    ASSERT_GE(vectors.size(), 16u) << "cannot read " << VELMORA_SIGNATURE_VECTORS;
+    viewer.Start();
+  }
 
   std::vector<std::string> Run(void (UpdateManager::*start)(), UpdateManager& manager) {
     const std::size_t before = LoggedLines(viewer).size();
@@ -56,23 +66,33 @@ class SignedWorkers : public testing::Test {
     return lines;
   }
 
+  std::map<std::string, Vector> vectors;
   LoopbackServer server;
   LogCapture viewer;
 };
 
 TEST_F(SignedWorkers, ManifestCountsOnlyWithItsValidSignature) {
-  ASSERT_EQ(std::string(build_config::kSigningKey).size(), 128u) << "built without the test key";
-  const std::vector<Served> publications = Publications();
-  ASSERT_GE(publications.size(), 10u) << "cannot read " << VELMORA_SIGNATURE_VECTORS;
   const std::string signatureUrl = server.TreeUrl() + "manifest.json.sig";
+  std::vector<std::pair<std::string, Vector>> served;
+  for (const auto& [name, vector] : vectors) {
+    if (vector.key == build_config::kSigningKey && !vector.message.empty() &&
+        name != "large_message") {
+      served.emplace_back(name, vector);
+    }
+  }
+  Vector unsigned_ = vectors.at("short_message");
+  unsigned_.valid = false;
+  unsigned_.signature.clear();  // no manifest.json.sig on the server
+  served.emplace_back("no_signature", unsigned_);
 
-  for (const Served& served : publications) {
+  for (const auto& [name, vector] : served) {
+    SCOPED_TRACE(name);
     server.Publish("version.json", R"({"version":"2.0"})");
-    server.Publish("manifest.json", served.manifest);
-    if (served.signature) {
-      server.Publish("manifest.json.sig", *served.signature);
-    } else {
+    server.Publish("manifest.json", vector.message);
+    if (vector.signature.empty()) {
       server.Withdraw("manifest.json.sig");
+    } else {
+      server.Publish("manifest.json.sig", vector.signature + "\n");
     }
     const TempDir game("velmora signed game");
     UpdateManager manager(server.TreeUrl(), game.utf8());
@@ -81,22 +101,75 @@ TEST_F(SignedWorkers, ManifestCountsOnlyWithItsValidSignature) {
     const UpdateStatus repaired = manager.CopyStatus();
     const std::vector<std::string> update = Run(&UpdateManager::CheckUpdate, manager);
     const UpdateStatus updated = manager.CopyStatus();
-    if (served.valid) {
-      EXPECT_EQ(repaired.message, "All files verified successfully!") << served.name;
-      EXPECT_EQ(updated.message, "Game is up to date") << served.name;
-      EXPECT_EQ(game.Read("local_version.txt"), "2.0") << served.name;
+    if (vector.valid) {
+      EXPECT_EQ(repaired.message, "All files verified successfully!");
+      EXPECT_EQ(updated.message, "Game is up to date");
+      EXPECT_EQ(game.Read("local_version.txt"), "2.0");
       EXPECT_TRUE(AnyLineHas(repair, "]: Manifest signature verified: " + signatureUrl));
       continue;
     }
-    const std::string said = served.signature ? "Manifest signature wrong (it does not match"
-                                              : "Manifest signature missing: " + signatureUrl;
-    EXPECT_EQ(repaired.errorDetail, "Failed to parse manifest") << served.name;
-    EXPECT_TRUE(AnyLineHas(repair, "LAUNCHER|E|UpdateManager::VerifyWorker[")) << served.name;
-    EXPECT_TRUE(AnyLineHas(repair, said)) << served.name;
-    EXPECT_EQ(updated.errorDetail, "Failed to parse manifest") << served.name;
-    EXPECT_TRUE(AnyLineHas(update, "LAUNCHER|E|UpdateManager::UpdateWorker[")) << served.name;
-    EXPECT_TRUE(AnyLineHas(update, said)) << served.name;
-    EXPECT_EQ(game.Read("local_version.txt"), "") << served.name;
+    const std::string said = vector.signature.empty()
+                                 ? "Manifest signature missing: " + signatureUrl
+                                 : "Manifest signature wrong (it does not match";
+    EXPECT_EQ(repaired.errorDetail, "Failed to parse manifest");
+    EXPECT_TRUE(AnyLineHas(repair, "LAUNCHER|E|UpdateManager::VerifyWorker["));
+    EXPECT_TRUE(AnyLineHas(repair, said));
+    EXPECT_EQ(updated.errorDetail, "Failed to parse manifest");
+    EXPECT_TRUE(AnyLineHas(update, "LAUNCHER|E|UpdateManager::UpdateWorker["));
+    EXPECT_TRUE(AnyLineHas(update, said));
+    EXPECT_EQ(game.Read("local_version.txt"), "");
+  }
+}
+
+TEST_F(SignedWorkers, NewLauncherCountsOnlyWithTheSignatureOfItsBytes) {
+  const Vector& large = vectors.at("large_message");
+  const Vector& small = vectors.at("short_message");
+  std::string changed = large.message;
+  changed[150000] ^= 1;
+  const struct {
+    const char* what;
+    std::string program;          // the bytes served as the new launcher
+    std::string signatureMember;  // what launcher_version.json adds
+    const char* logged;           // what the error line says; nullptr: accepted
+  } cases[] = {
+      {"signed", large.message, R"(,"signature":")" + large.signature + "\"", nullptr},
+      {"no signature", large.message, "", "missing"},
+      {"empty signature", large.message, R"(,"signature":"")", "missing"},
+      {"not a signature", large.message, R"(,"signature":"c0ffee")",
+       "wrong (not 128 hexadecimal digits)"},
+      {"another file's signature", large.message, R"(,"signature":")" + small.signature + "\"",
+       "wrong (it does not match the signed bytes)"},
+      {"a changed byte", changed, R"(,"signature":")" + large.signature + "\"",
+       "wrong (it does not match the signed bytes)"},
+      {"another key's signature", small.message,
+       R"(,"signature":")" + vectors.at("other_keys_signature").signature + "\"",
+       "wrong (it does not match the signed bytes)"},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.what);
+    const std::string url = server.TreeUrl() + "next.exe";
+    server.Publish("next.exe", test.program);
+    server.Publish("launcher_version.json", R"({"version":"1.0.4","launcher_url":")" + url + "\"" +
+                                                test.signatureMember + "}");
+    const TempDir folder("velmora signed launcher");
+    UpdateManager manager(server.TreeUrl(), folder.utf8());
+    const std::vector<std::string> lines = Run(&UpdateManager::CheckLauncherUpdate, manager);
+    const UpdateStatus status = manager.CopyStatus();
+    const bool folderEmpty = std::filesystem::is_empty(folder.path());
+
+    if (test.logged == nullptr) {
+      EXPECT_EQ(status.state, UpdateState::LauncherUpdateReady) << status.errorDetail;
+      EXPECT_EQ(folder.Read("Launcher_v1.0.4.exe"), test.program);
+      EXPECT_TRUE(AnyLineHas(lines, "]: Launcher signature verified: " + url));
+      continue;
+    }
+    EXPECT_EQ(status.state, UpdateState::Error);
+    EXPECT_EQ(status.errorDetail, "Failed to download launcher update");
+    EXPECT_FALSE(manager.IsLauncherUpdateReady());
+    EXPECT_TRUE(folderEmpty) << "neither the launcher nor its temporary file stays";
+    EXPECT_TRUE(AnyLineHas(lines, "LAUNCHER|E|UpdateManager::LauncherUpdateWorker["));
+    EXPECT_TRUE(
+        AnyLineHas(lines, "]: Launcher signature " + std::string(test.logged) + ": " + url));
   }
 }
 

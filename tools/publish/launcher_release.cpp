@@ -100,6 +100,13 @@ PublishResult PublishLauncher(const LauncherRelease& release) {
   PublishedFile published;
   const fs::path stagedExecutable = Hidden(release.output, name);
   PublishResult result = CopyExecutable(release, stagedExecutable, published);
+  // Signed as copied, before it takes its name: the bytes launchers download are the copy's.
+  std::string signature;
+  if (result.status == PublishStatus::Published && release.signExecutable) {
+    signature = release.signExecutable(stagedExecutable);
+    if (signature.empty())
+      result = Failure(PublishStatus::IoFailed, "cannot sign " + ShowPath(release.executable));
+  }
   if (result.status == PublishStatus::Published)
     result = MoveIntoPlace(stagedExecutable, executable);
   if (result.status != PublishStatus::Published) {
@@ -110,9 +117,9 @@ PublishResult PublishLauncher(const LauncherRelease& release) {
 
   const fs::path document = release.output / "launcher_version.json";
   const fs::path stagedDocument = Hidden(release.output, "launcher_version.json");
-  result = WriteDocument(
-      stagedDocument,
-      LauncherVersionText(release.version, release.baseUrl + name, published.hash, published.size));
+  result =
+      WriteDocument(stagedDocument, LauncherVersionText(release.version, release.baseUrl + name,
+                                                        published.hash, published.size, signature));
   if (result.status == PublishStatus::Published) result = MoveIntoPlace(stagedDocument, document);
   if (result.status != PublishStatus::Published) {
     std::error_code ignored;

@@ -14,10 +14,14 @@ struct LauncherRelease {
   std::string version;               // its version text, as built into it
   std::filesystem::path output;      // the patch tree: the folder served as the patch server's base
   std::string baseUrl;               // the address that folder is served at, ending in "/"
+  // When set, signs the executable as published (its signature text, empty when signing failed)
+  // into launcher_version.json's "signature"; launchers built with a signing key need it.
+  FileSigner signExecutable = {};
 };
 
 // Copies the executable into `output` as Launcher_v<version>.exe, then writes
-// launcher_version.json with the version, the executable's address, hash and size. Each file is
+// launcher_version.json with the version, the executable's address, hash and size (and its
+// signature when `signExecutable` is set). Each file is
 // written under a temporary name and renamed into place, the executable first, so a launcher
 // reading the tree meanwhile finds the old release or the whole new one. The game's documents
 // and files in `output` are left alone.

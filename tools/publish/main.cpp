@@ -16,7 +16,8 @@ namespace {
 constexpr const char* kHelp =
     "usage: publish [--replace] [--quiet] [--sign <private key>] <client folder> <version>\n"
     "               <output folder>\n"
-    "       publish --launcher <Launcher.exe> <version> <output folder> <patch url>\n"
+    "       publish --launcher [--sign <private key>] <Launcher.exe> <version> <output folder>\n"
+    "               <patch url>\n"
     "       publish keygen <private key> <public key>\n"
     "\n"
     "Writes the patch tree of one game version into <output folder>:\n"
@@ -36,6 +37,8 @@ constexpr const char* kHelp =
     "              also write manifest.json.sig, the signature of manifest.json with the key\n"
     "              (a PEM file that publish keygen wrote). A launcher built with the public half\n"
     "              (-DVELMORA_SIGNING_KEY=...) takes a manifest only with its signature.\n"
+    "              With --launcher: launcher_version.json also names the signature of the\n"
+    "              executable (\"signature\"), without which such launchers refuse it.\n"
     "\n"
     "publish keygen writes a new signing key pair: <private key> in PEM form, readable by its\n"
     "owner only (keep it off the patch server), and <public key>, one line of 128 hexadecimal\n"
@@ -105,10 +108,26 @@ class ProgressPrinter {
   std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
 };
 
+// The signer of --sign, or nothing (with the reason on stderr) when the key cannot be used.
+std::shared_ptr<publish::Signer> LoadSigner(const std::string& keyFile) {
+  std::string error;
+  std::shared_ptr<publish::Signer> signer =
+      publish::Signer::Load(std::filesystem::u8path(keyFile), error);
+  if (!signer) std::fprintf(stderr, "publish: %s\n", error.c_str());
+  return signer;
+}
+
 int PublishLauncher(const Options& options) {
-  const publish::LauncherRelease release{
+  publish::LauncherRelease release{
       std::filesystem::u8path(options.operands[0]), options.operands[1],
       std::filesystem::u8path(options.operands[2]), options.operands[3]};
+  if (!options.signingKey.empty()) {
+    const std::shared_ptr<publish::Signer> signer = LoadSigner(options.signingKey);
+    if (!signer) return static_cast<int>(publish::PublishStatus::Refused);
+    release.signExecutable = [signer](const std::filesystem::path& file) {
+      return signer->SignFile(file);
+    };
+  }
   const publish::PublishResult result = publish::PublishLauncher(release);
   if (result.status != publish::PublishStatus::Published) {
     std::fprintf(stderr, "publish: %s\n", result.error.c_str());
@@ -153,14 +172,9 @@ int main(int argc, char** argv) {
   if (options.launcher) return PublishLauncher(options);
   publish::PublishRequest request{std::filesystem::u8path(options.operands[0]), options.operands[1],
                                   std::filesystem::u8path(options.operands[2]), options.replace};
-  std::shared_ptr<publish::Signer> signer;
   if (!options.signingKey.empty()) {
-    std::string error;
-    signer = publish::Signer::Load(std::filesystem::u8path(options.signingKey), error);
-    if (!signer) {
-      std::fprintf(stderr, "publish: %s\n", error.c_str());
-      return 2;
-    }
+    const std::shared_ptr<publish::Signer> signer = LoadSigner(options.signingKey);
+    if (!signer) return static_cast<int>(publish::PublishStatus::Refused);
     request.signManifest = [signer](std::string_view manifest) { return signer->Sign(manifest); };
   }
   publish::ProgressCallback progress;

@@ -31,8 +31,11 @@ std::string VersionText(const std::string& version, const std::string& manifestH
 }
 
 std::string LauncherVersionText(const std::string& version, const std::string& url,
-                                const std::string& hash, std::uint64_t size) {
-  return Dump({{"version", version}, {"launcher_url", url}, {"hash", hash}, {"size", size}});
+                                const std::string& hash, std::uint64_t size,
+                                const std::string& signature) {
+  Json document{{"version", version}, {"launcher_url", url}, {"hash", hash}, {"size", size}};
+  if (!signature.empty()) document["signature"] = signature;
+  return Dump(document);
 }
 
 std::string VersionRefusal(const std::string& version) {

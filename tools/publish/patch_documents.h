@@ -21,11 +21,13 @@ std::string ManifestText(const std::string& version, const std::vector<Published
 // launcher fetches the manifest beside it.
 std::string VersionText(const std::string& version, const std::string& manifestHash);
 
-// launcher_version.json: {"version", "launcher_url", "hash", "size"}: the launcher downloads the
-// executable at `url` when `version` is newer than its own and keeps it only when the download's
-// hash text and size are these.
+// launcher_version.json: {"version", "launcher_url", "hash", "size"[, "signature"]}: the launcher
+// downloads the executable at `url` when `version` is newer than its own and keeps it only when
+// the download's hash text and size are these (and, when it was built with a signing key, when
+// `signature` is the key's signature of its bytes). No "signature" member when it is empty.
 std::string LauncherVersionText(const std::string& version, const std::string& url,
-                                const std::string& hash, std::uint64_t size);
+                                const std::string& hash, std::uint64_t size,
+                                const std::string& signature = "");
 
 // Why `version` cannot be published; empty when it can. The launcher compares the text byte for
 // byte with the first line of its local_version.txt, so a line break or other control character

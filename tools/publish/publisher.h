@@ -10,8 +10,10 @@
 
 namespace publish {
 
-// Signs a document: its signature text (update/signed_content.h), or empty when signing failed.
+// Signs a document or a file: its signature text (update/signed_content.h), or empty when
+// signing failed.
 using DocumentSigner = std::function<std::string(std::string_view document)>;
+using FileSigner = std::function<std::string(const std::filesystem::path& file)>;
 
 struct PublishRequest {
   std::filesystem::path client;  // folder holding the game client
