@@ -172,14 +172,6 @@ TEST(LogSocketFolder, ViewerRefusesAFolderThatIsNotPrivate) {
   }
 }
 
-TEST(LogSocketFolder, RuntimeFolderIsTheUsersOwnAndIsLeftAsItIs) {
-  const TempDir base("velmora-runtime");
-  ASSERT_EQ(chmod(base.path().c_str(), 0755), 0);
-  const platform::LogSocketLocation location =
-      platform::LogSocketLocationFor(base.utf8().c_str(), geteuid());
-  EXPECT_EQ(platform::PrepareLogSocketFolder(location), "");
-}
-
 TEST(LogSocketSender, SendsOnlyToASocketOfItsOwnUserInAPrivateFolder) {
   enum class AtPath { OwnSocket, Nothing, LinkToOwnSocket, PlainFile, SocketOfAnotherUser };
   struct Case {

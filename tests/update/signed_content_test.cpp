@@ -116,13 +116,4 @@ TEST(SignedContent, FileThatCannotBeReadIsNeverValid) {
       SignatureCheck::Failed);
 }
 
-TEST(SignedContent, HexTextRoundTrips) {
-  const std::vector<std::uint8_t> bytes{0x00, 0x0f, 0xa0, 0xff};
-  EXPECT_EQ(EncodeHex(bytes), "000fa0ff");
-  EXPECT_EQ(DecodeHex("000FA0ff"), bytes);
-  EXPECT_EQ(DecodeHex(""), std::vector<std::uint8_t>{});
-  EXPECT_FALSE(DecodeHex("abc"));
-  EXPECT_FALSE(DecodeHex("zz"));
-}
-
 }  // namespace

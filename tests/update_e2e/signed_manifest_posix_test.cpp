@@ -15,7 +15,6 @@ namespace fs = std::filesystem;
 enum class Served {
   Signed,
   Unsigned,
-  EmptySignature,
   SignedByAnotherKey,
   SignatureOfOtherBytes,
   ManifestChangedAfterSigning,
@@ -32,7 +31,6 @@ struct SignedCase {
 const SignedCase kCases[] = {
     {"Signed", Served::Signed, nullptr},
     {"Unsigned", Served::Unsigned, "missing"},
-    {"EmptySignature", Served::EmptySignature, "missing"},
     {"SignedByAnotherKey", Served::SignedByAnotherKey,
      "wrong (it does not match the signed bytes)"},
     {"SignatureOfOtherBytes", Served::SignatureOfOtherBytes,
@@ -74,9 +72,6 @@ class SignedManifest : public Scenario,
     switch (served) {
       case Served::Signed:
       case Served::Unsigned:
-        break;
-      case Served::EmptySignature:
-        server->AnswerWith("manifest.json.sig", "");
         break;
       case Served::SignedByAnotherKey: {
         ASSERT_EQ(publish::MakeKeyPair(work.path() / "other.pem", work.path() / "other.pub").status,
