@@ -7,12 +7,16 @@ Each line reads "<expected> <case> <key> <message> <signature>": the expected ve
 wrong or badkey), a case name without blanks, the public key as 128 hexadecimal digits (X, Y),
 the message in hexadecimal ("-" when empty) and the signature as 128 hexadecimal digits (r, s).
 ECDSA signs with a random nonce, so every build checks fresh signatures made by another
-implementation than the one under test.
+implementation than the one under test. The short message is a manifest listing one game file.
 """
 import os
 import subprocess
 import sys
 import tempfile
+
+# The game file that the short message, a manifest, lists (signed_workers_test.cpp serves it).
+SIGNED_PATH = "data/signed.bin"
+SIGNED_FILE = b"The bytes of a game file that a signed manifest vouches for.\n"
 
 # The order n of the P-256 group.
 ORDER = 0xFFFFFFFF00000000FFFFFFFFFFFFFFFFBCE6FAADA7179E84F3B9CAC2FC632551
@@ -51,6 +55,17 @@ def sign(pem, message, folder):
     return r, s
 
 
+def xxh3(data, folder):
+    """The launcher's hash text of `data`: XXH3-64 in 16 lower-case digits, from xxhsum."""
+    path = os.path.join(folder, "hashed")
+    with open(path, "wb") as out:
+        out.write(data)
+    line = subprocess.run(["xxhsum", "-H3", path], capture_output=True, check=True, text=True)
+    digits = line.stdout.split()[-1]
+    assert len(digits) == 16 and all(c in "0123456789abcdef" for c in digits), line.stdout
+    return digits
+
+
 def flip(data, index, bit=1):
     changed = bytearray(data)
     changed[index] ^= bit
@@ -65,7 +80,9 @@ def main():
         other = os.path.join(folder, "other.pem")
         openssl("genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", other)
         key = public_key(pem)
-        short = b'{"version": "2.0", "files": []}\n'
+        # A manifest of one game file, SIGNED_FILE at SIGNED_PATH (the tests serve it).
+        short = ('{"version": "2.0", "files": [{"path": "%s", "hash": "%s", "size": %d}]}\n' %
+                 (SIGNED_PATH, xxh3(SIGNED_FILE, folder), len(SIGNED_FILE))).encode()
         large = bytes(i % 251 for i in range(300000))
         r, s = sign(pem, short, folder)
         good = raw(r, s)

@@ -2,7 +2,7 @@
 // game update take a manifest only with a valid signature beside it, the launcher's own update a
 // new launcher only with the signature of its bytes. Messages and signatures come from the
 // openssl command at build time (make_signature_vectors.py); its short message is a manifest of
-// no files.
+// one game file, kSignedFile at kSignedPath.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -21,6 +21,11 @@
 using namespace testing_support;
 
 namespace {
+
+// The game file that the signed manifest lists (make_signature_vectors.py writes its hash).
+constexpr const char* kSignedPath = "data/signed.bin";
+constexpr const char* kSignedFile =
+    "The bytes of a game file that a signed manifest vouches for.\n";
 
 struct Vector {
   bool valid = false;
@@ -89,6 +94,7 @@ TEST_F(SignedWorkers, ManifestCountsOnlyWithItsValidSignature) {
     SCOPED_TRACE(name);
     server.Publish("version.json", R"({"version":"2.0"})");
     server.Publish("manifest.json", vector.message);
+    server.Publish(std::string("files/") + kSignedPath, kSignedFile);
     if (vector.signature.empty()) {
       server.Withdraw("manifest.json.sig");
     } else {
@@ -97,14 +103,16 @@ TEST_F(SignedWorkers, ManifestCountsOnlyWithItsValidSignature) {
     const TempDir game("velmora signed game");
     UpdateManager manager(server.TreeUrl(), game.utf8());
 
-    const std::vector<std::string> repair = Run(&UpdateManager::FixClient, manager);
-    const UpdateStatus repaired = manager.CopyStatus();
     const std::vector<std::string> update = Run(&UpdateManager::CheckUpdate, manager);
     const UpdateStatus updated = manager.CopyStatus();
+    const std::vector<std::string> repair = Run(&UpdateManager::FixClient, manager);
+    const UpdateStatus repaired = manager.CopyStatus();
     if (vector.valid) {
-      EXPECT_EQ(repaired.message, "All files verified successfully!");
-      EXPECT_EQ(updated.message, "Game is up to date");
+      EXPECT_EQ(updated.message, "Update complete! Ready to play") << updated.errorDetail;
+      EXPECT_EQ(game.Read(kSignedPath), kSignedFile);
       EXPECT_EQ(game.Read("local_version.txt"), "2.0");
+      EXPECT_EQ(repaired.message, "All files verified successfully!") << repaired.errorDetail;
+      EXPECT_TRUE(AnyLineHas(update, "]: Manifest signature verified: " + signatureUrl));
       EXPECT_TRUE(AnyLineHas(repair, "]: Manifest signature verified: " + signatureUrl));
       continue;
     }
@@ -117,7 +125,7 @@ TEST_F(SignedWorkers, ManifestCountsOnlyWithItsValidSignature) {
     EXPECT_EQ(updated.errorDetail, "Failed to parse manifest");
     EXPECT_TRUE(AnyLineHas(update, "LAUNCHER|E|UpdateManager::UpdateWorker["));
     EXPECT_TRUE(AnyLineHas(update, said));
-    EXPECT_EQ(game.Read("local_version.txt"), "");
+    EXPECT_TRUE(std::filesystem::is_empty(game.path())) << "nothing is written for it";
   }
 }
 
