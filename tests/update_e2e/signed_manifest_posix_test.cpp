@@ -168,8 +168,8 @@ TEST_F(SignedManifestAddress, SignatureIsFetchedBesideTheAnnouncedManifest) {
 
 using SignedRepair = Scenario;
 
-// The signed manifest vouches for the files through their hashes: a repair holds each download to
-// its hash, as the game update does, and keeps the installed file when they differ.
+// The signed manifest vouches for the files through their hashes: a file the server swapped for
+// one of its own (of the same size) is not installed by a repair, and the installed one stays.
 TEST_F(SignedRepair, FileThatDoesNotMatchItsSignedHashIsNotInstalled) {
   std::string error;
   const auto signer = publish::Signer::Load(VELMORA_TEST_SIGNING_KEY_FILE, error);
@@ -179,7 +179,7 @@ TEST_F(SignedRepair, FileThatDoesNotMatchItsSignedHashIsNotInstalled) {
   Install(client, "2.0");
   game.Write("readme.txt", "damaged\n");
   Serve();
-  server->AnswerWith("files/readme.txt", "a file of the server's own\n");
+  server->AnswerWith("files/readme.txt", "read us\n");
 
   const RunRecord run = RunRepair();
   EXPECT_EQ(run.end.state, UpdateState::Error);
