@@ -5,6 +5,7 @@
 // did not within a minute, 2 when the request was not answered "true".
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -22,18 +23,25 @@ bool PassEnded(const std::string& report) {
          (state == "idle" && status.value("message", "") != "Ready");
 }
 
+// Ends the process as the launcher does (ExitProcess, _exit): without exit-time destructors, which
+// would tear down the TLS library while the engine's worker may still be closing its connection.
+[[noreturn]] void Exit(int code) {
+  std::fflush(stdout);
+  std::_Exit(code);
+}
+
 }  // namespace
 
 int main() {
-  if (API_FixClient("[]") != "true") return 2;
+  if (API_FixClient("[]") != "true") Exit(2);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
   std::string previous;
   while (std::chrono::steady_clock::now() < deadline) {
     const std::string report = API_GetUpdateStatus("[]");
     if (report != previous) std::printf("%s\n", report.c_str());
     previous = report;
-    if (PassEnded(report)) return 0;
+    if (PassEnded(report)) Exit(0);
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  return 1;
+  Exit(1);
 }
