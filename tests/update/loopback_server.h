@@ -3,14 +3,18 @@
 // Linux runs cpp-httplib inside the test program. Windows test programs (under wine) talk to
 // loopback_server.py, which ctest starts before them; the program gets a folder of its own in
 // that server's tree. Both answer the same requests:
-//   /tree/<path>  the file at <path> below the server's tree (404 when there is none)
+//   /tree/<path>  the file at <path> below the server's tree (404 when there is none); a
+//                 "Range: bytes=<n>-" request gets 206 and the rest from byte n, or 416 when the
+//                 file has no byte n
+//   /wholetree/<path>  what /tree/<path> answers, except that a Range header is ignored: 200
+//                 and the whole file
 //   /status/<n>   HTTP status n with a short error page
 //   /empty        200 with an empty body
 //   /bytes/<n>    200 with n bytes of Pattern(n)
 //   /slow/<n>     the same, throttled: 8,192 bytes every 5 ms
 //   /cut/<n>      200 announcing n bytes, but only the first n / 2 of Pattern(n) come before
 //                 the connection is closed
-//   /slowtree/<path>  what /tree/<path> answers, throttled the same way
+//   /slowtree/<path>  what /tree/<path> answers (ranges too), throttled the same way
 //   /endless/<any>  200 and a body that never ends: "[" after "[" until the client goes away
 //   /endlessfiles/<path>  what /tree/<path> answers, except that every path below files/ is
 //                 answered like /endless/
@@ -36,9 +40,10 @@ class LoopbackServer {
   std::string Url(const std::string& path = "") const;
   // The URL of this server's tree folder for this test, ending in "/".
   std::string TreeUrl() const;
-  // The same folder served through /slowtree/ and through /endlessfiles/.
+  // The same folder served through /slowtree/, /endlessfiles/ and /wholetree/.
   std::string SlowTreeUrl() const;
   std::string EndlessFilesUrl() const;
+  std::string WholeTreeUrl() const;
   // Writes `content` to the relative path `name` of the tree folder (folders created).
   void Publish(const std::string& name, const std::string& content) const;
   // Removes the relative path `name` from the tree folder.

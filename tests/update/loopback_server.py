@@ -45,9 +45,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         try:
             if route == "endlessfiles" and rest.split("/", 2)[1:2] == ["files"]:
                 self.serve_endless()
-            elif route in ("tree", "slowtree", "endlessfiles"):
+            elif route in ("tree", "slowtree", "endlessfiles", "wholetree"):
                 self.serve_tree(urllib.parse.unquote(rest, errors="surrogateescape"),
-                                route == "slowtree")
+                                route == "slowtree", route != "wholetree")
             elif route == "status":
                 self.reply(int(rest), ("error page " + rest).encode(), "text/html")
             elif route == "empty":
@@ -123,17 +123,43 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 pass
         self.close_connection = True
 
-    def serve_tree(self, relative, slowly=False):
+    def serve_tree(self, relative, slowly=False, ranges=True):
         name = os.path.join(self.tree, os.fsencode(relative).decode("utf-8", "surrogateescape"))
         if not os.path.isfile(name):
             self.reply(404, ("Not found: " + relative).encode("utf-8", "surrogateescape"))
             return
         with open(name, "rb") as f:
             body = f.read()
+        status, headers = 200, {}
+        start = self.range_start() if ranges else None
+        if start is not None and start >= len(body):
+            self.reply_headers(416, {"Content-Range": "bytes */%d" % len(body)}, 0)
+            return
+        if start is not None:
+            status = 206
+            headers["Content-Range"] = "bytes %d-%d/%d" % (start, len(body) - 1, len(body))
+            body = body[start:]
+        self.reply_headers(status, headers, len(body))
         if slowly:
-            self.serve_slowly(body)
+            self.send_slowly(body)
         else:
-            self.reply(200, body)
+            self.wfile.write(body)
+
+    # The first byte of a "Range: bytes=<n>-" request, None without one.
+    def range_start(self):
+        value = self.headers.get("Range", "")
+        if not value.startswith("bytes=") or not value.endswith("-"):
+            return None
+        digits = value[len("bytes="):-1]
+        return int(digits) if digits.isdigit() else None
+
+    def reply_headers(self, status, headers, length):
+        self.send_response(status)
+        self.send_header("Content-Type", "application/octet-stream")
+        for key, value in headers.items():
+            self.send_header(key, value)
+        self.send_header("Content-Length", str(length))
+        self.end_headers()
 
     def serve_endless(self):
         # Without a length the body ends only when the connection closes.
@@ -164,10 +190,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
         self.close_connection = True
 
-    def serve_slowly(self, body):
-        self.send_response(200)
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
+    def send_slowly(self, body):
         for offset in range(0, len(body), SLOW_PIECE):
             self.wfile.write(body[offset:offset + SLOW_PIECE])
             self.wfile.flush()

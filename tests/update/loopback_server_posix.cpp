@@ -54,8 +54,24 @@ void ServeSlowly(std::string body, httplib::Response& response) {
       });
 }
 
+// A body of unannounced length with status 200: the server leaves it whole whatever Range the
+// request holds.
+void ServeIgnoringRange(std::string body, httplib::Response& response) {
+  response.status = 200;
+  response.set_chunked_content_provider(
+      "application/octet-stream",
+      [body = std::move(body)](std::size_t offset, httplib::DataSink& sink) {
+        if (offset < body.size()) return sink.write(body.data() + offset, body.size() - offset);
+        sink.done();
+        return true;
+      });
+}
+
+enum class TreeAnswer { Plain, Slowly, IgnoringRange };
+
+// httplib answers a Range request of a body of known length by itself (206 or 416).
 void ServeTree(const TempDir& tree, const httplib::Request& request, httplib::Response& response,
-               bool slowly) {
+               TreeAnswer answer) {
   const std::string relative = request.matches[1];
   const fs::path file = tree.path() / fs::u8path(relative);
   std::error_code error;
@@ -64,10 +80,13 @@ void ServeTree(const TempDir& tree, const httplib::Request& request, httplib::Re
     response.set_content("Not found: " + relative, "text/plain");
     return;
   }
-  if (slowly) {
-    ServeSlowly(tree.Read(relative), response);
-  } else {
-    response.set_content(tree.Read(relative), "application/octet-stream");
+  switch (answer) {
+    case TreeAnswer::Plain:
+      return response.set_content(tree.Read(relative), "application/octet-stream");
+    case TreeAnswer::Slowly:
+      return ServeSlowly(tree.Read(relative), response);
+    case TreeAnswer::IgnoringRange:
+      return ServeIgnoringRange(tree.Read(relative), response);
   }
 }
 
@@ -99,11 +118,15 @@ class LoopbackServer::Impl {
   void Route() {
     server_.Get(R"(/tree/(.*))",
                 [this](const httplib::Request& request, httplib::Response& response) {
-                  ServeTree(tree_, request, response, false);
+                  ServeTree(tree_, request, response, TreeAnswer::Plain);
                 });
     server_.Get(R"(/slowtree/(.*))",
                 [this](const httplib::Request& request, httplib::Response& response) {
-                  ServeTree(tree_, request, response, true);
+                  ServeTree(tree_, request, response, TreeAnswer::Slowly);
+                });
+    server_.Get(R"(/wholetree/(.*))",
+                [this](const httplib::Request& request, httplib::Response& response) {
+                  ServeTree(tree_, request, response, TreeAnswer::IgnoringRange);
                 });
     server_.Get(
         R"(/status/(\d+))", [](const httplib::Request& request, httplib::Response& response) {
@@ -138,7 +161,7 @@ class LoopbackServer::Impl {
                   if (std::string(request.matches[1]).rfind("files/", 0) == 0) {
                     ServeEndlessly(response);
                   } else {
-                    ServeTree(tree_, request, response, false);
+                    ServeTree(tree_, request, response, TreeAnswer::Plain);
                   }
                 });
     server_.Get(R"(/echo/.*)", [](const httplib::Request& request, httplib::Response& response) {
@@ -171,6 +194,9 @@ std::string LoopbackServer::SlowTreeUrl() const {
 }
 std::string LoopbackServer::EndlessFilesUrl() const {
   return impl_->Url("endlessfiles/");
+}
+std::string LoopbackServer::WholeTreeUrl() const {
+  return impl_->Url("wholetree/");
 }
 void LoopbackServer::Publish(const std::string& name, const std::string& content) const {
   impl_->tree().Write(name, content);

@@ -49,6 +49,7 @@ class LoopbackServer::Impl {
   std::string TreeUrl() const { return Url("tree/" + folder_ + "/"); }
   std::string SlowTreeUrl() const { return Url("slowtree/" + folder_ + "/"); }
   std::string EndlessFilesUrl() const { return Url("endlessfiles/" + folder_ + "/"); }
+  std::string WholeTreeUrl() const { return Url("wholetree/" + folder_ + "/"); }
   const fs::path& tree() const { return tree_; }
 
  private:
@@ -71,6 +72,9 @@ std::string LoopbackServer::SlowTreeUrl() const {
 }
 std::string LoopbackServer::EndlessFilesUrl() const {
   return impl_->EndlessFilesUrl();
+}
+std::string LoopbackServer::WholeTreeUrl() const {
+  return impl_->WholeTreeUrl();
 }
 void LoopbackServer::Publish(const std::string& name, const std::string& content) const {
   const fs::path target = impl_->tree() / fs::u8path(name);
