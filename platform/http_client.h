@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -53,12 +54,22 @@ struct HttpOptions {
   int headerSeconds = kHttpHeaderSeconds;
   // How long the body may stall (tests shorten it).
   int stallSeconds = kHttpStallSeconds;
+  // Asks only for the body from this byte on ("Range: bytes=<n>-"); 0 asks for all of it. The
+  // server may answer 206 with that part (its Content-Range says which), 200 with the whole body
+  // or 416 when it has no such byte.
+  std::uint64_t rangeStart = 0;
+};
+
+// What the final response says before its body.
+struct HttpAnswer {
+  long status = 0;           // the HTTP status (0 when the protocol has none)
+  std::string contentRange;  // its Content-Range header, "" when it has none
 };
 
 struct HttpReceiver {
-  // The response's HTTP status, before any body piece (0 when the protocol has none). Returning
-  // false stops the transfer.
-  std::function<bool(long status)> onStatus;
+  // The response's status line and headers, before any body piece. Returning false stops the
+  // transfer.
+  std::function<bool(const HttpAnswer& answer)> onAnswer;
   // One piece of the body, at most kHttpChunkSize bytes. Returning false stops the transfer.
   std::function<bool(const char* data, std::size_t size)> onChunk;
 };

@@ -7,6 +7,10 @@
 // A writer holds its temporary file exclusively (Linux: an flock; Windows: no sharing for
 // writing or deletion), so a second writer of the same file fails instead of mixing its bytes
 // in, and a temporary file nobody holds is known to be left over from a crash.
+//
+// A download that stops before its end may keep its temporary file (Keep) for a later writer to
+// continue where it ended (Existing::Kept): a temporary file holds a beginning of the new
+// content, never something that counts as the file until it is committed.
 #pragma once
 
 #include <cstddef>
@@ -31,13 +35,21 @@ class ReplacingFile {
     OwnerOnly,  // Linux: mode 0600
   };
 
+  // What becomes of a temporary file that an earlier writer left.
+  enum class Existing {
+    Emptied,  // written anew
+    Kept,     // kept, and written on at its end
+  };
+
   // Starts writing the temporary file of `path` (UTF-8): created, or one left by an earlier run
   // emptied. IsOpen() is false when that fails; Problem() and ErrorCode() then say why. A link,
   // folder, pipe or device standing at the temporary name is refused, never written through.
   explicit ReplacingFile(const std::string& path, Access access = Access::Ordinary);
-  // The same for the file `name` in `folder`.
-  ReplacingFile(const Folder& folder, const std::string& name, Access access = Access::Ordinary);
-  ~ReplacingFile();  // discards the temporary file unless it was committed
+  // The same for the file `name` in `folder`, keeping what an earlier writer left as `existing`
+  // says.
+  ReplacingFile(const Folder& folder, const std::string& name, Access access = Access::Ordinary,
+                Existing existing = Existing::Emptied);
+  ~ReplacingFile();  // discards the temporary file unless it was committed or kept
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
 
@@ -46,9 +58,15 @@ class ReplacingFile {
   // errno or GetLastError of the step that failed.
   unsigned long ErrorCode() const { return errorCode_; }
   const std::string& TemporaryPath() const { return temporary_; }
+  // The temporary file's name within its folder.
+  std::string TemporaryName() const;
+  // The bytes in the temporary file: those kept from an earlier writer and those written since.
+  std::uint64_t Size() const { return size_; }
 
   // Appends `size` bytes; false when they could not be written.
   bool Write(const char* data, std::size_t size);
+  // Empties the temporary file, to write it again from its start; false when that failed.
+  bool Restart();
   enum class Durability {
     // The data is flushed to disk before the rename and (Linux) the folder after it: once
     // Commit returns, a crash leaves the new file, whole.
@@ -64,9 +82,12 @@ class ReplacingFile {
   bool Commit(Durability durability = Durability::Now);
   // Removes the temporary file; the target is untouched.
   void Discard();
+  // Closes the temporary file and leaves it for a later writer to continue (an empty one has
+  // nothing to continue and is removed); the target is untouched.
+  void Keep();
 
  private:
-  void Start(const Folder& folder, Access access);
+  void Start(const Folder& folder, Access access, Existing existing);
   void Refuse(FileProblem problem, unsigned long errorCode);
   void Close();
 
@@ -76,6 +97,7 @@ class ReplacingFile {
   std::intptr_t handle_ = -1;  // a file descriptor, or a HANDLE on Windows
   std::intptr_t folder_ = -1;  // Linux: the folder's descriptor, for renameat and its fsync
   bool failed_ = false;
+  std::uint64_t size_ = 0;
   FileProblem problem_ = FileProblem::None;
   unsigned long errorCode_ = 0;
 };

@@ -1,28 +1,17 @@
 // The game update and the repair pass: one procedure over the game client, told apart by their
 // PassDescription. Check pass: every manifest entry is hashed against its installed copy. Install
 // pass: each entry found missing or changed is downloaded beside its file and replaces it.
-#include <algorithm>
-#include <chrono>
 #include <exception>
 
 #include "log/log.h"
 #include "platform/file_ops.h"
 #include "platform/safe_write.h"
-#include "update/file_hash.h"
 #include "update/local_files.h"
 #include "update/local_version.h"
 #include "update/pass_description.h"
 #include "update/signed_content.h"
 #include "update/update_manager.h"
-#include "update/url_text.h"
 #include "update/version_documents.h"
-
-namespace {
-
-// The shortest time between two byte counts published during one transfer.
-constexpr std::chrono::milliseconds kTransferProgressInterval{100};
-
-}  // namespace
 
 void UpdateManager::UpdateWorker() {
   RunClientPass(kGameUpdatePass);
@@ -48,7 +37,7 @@ void UpdateManager::RunClientPass(const PassDescription& pass) {
 
   FileList work;
   if (!CheckFiles(pass, entries, work)) return;
-  RemoveStrayTemporaryFiles(pass, entries);
+  RemoveStrayTemporaryFiles(pass, work.entries);
   if (!work.entries.empty()) {
     LogInfoAs(pass.workerName, "%s", pass.announceWork(work.entries.size(), work.bytes).c_str());
     if (!InstallFiles(pass, work)) return;
@@ -189,10 +178,10 @@ platform::Folder UpdateManager::OpenGameFolder() const {
 }
 
 void UpdateManager::RemoveStrayTemporaryFiles(const PassDescription& pass,
-                                              const std::vector<ManifestEntry>& entries) {
+                                              const std::vector<ManifestEntry>& downloads) {
   const platform::Folder root = OpenGameFolder();
   const std::vector<std::string> temporary = platform::FindTemporaryFiles(launcherDir);
-  for (const std::string& stray : StrayTemporaryFiles(temporary, entries)) {
+  for (const std::string& stray : StrayTemporaryFiles(temporary, downloads)) {
     platform::FileStatus found;
     const platform::Folder folder = root.Enter(FolderPart(stray), false, found);
     if (platform::RemoveStrayTemporaryFile(folder, NamePart(stray))) {
@@ -235,55 +224,6 @@ bool UpdateManager::InstallEach(const PassDescription& pass, const platform::Fol
     if (!InstallFile(pass, folder, entry, static_cast<std::int32_t>(k), bytesDone)) return false;
     bytesDone += static_cast<std::uint64_t>(entry.size);
     PublishPassProgress(static_cast<std::int32_t>(k + 1), bytesDone);
-  }
-  return true;
-}
-
-// The download replaces the installed file only when it arrived whole and its hash is the
-// manifest's: a broken-off transfer or an error page never counts as installed or repaired. A
-// body longer than the manifest's size (when it gives one) is cut off and fails the file.
-//
-// While it transfers, bytesComplete moves with it, at most ten times a second and never past the
-// entry's manifest size, so the count stays within the pass's total and never goes back.
-bool UpdateManager::InstallFile(const PassDescription& pass, const platform::Folder& folder,
-                                const ManifestEntry& entry, std::int32_t filesDone,
-                                std::uint64_t bytesDone) {
-  const std::string url = baseUrl + "files/" + EncodeUrlPath(entry.path);
-  const auto expected = static_cast<std::uint64_t>(entry.size);
-  StreamingHash hash;
-  std::uint64_t received = 0;
-  bool tooLong = false;
-  auto lastShown = std::chrono::steady_clock::now();
-  const auto file = DownloadToReplacingFile(
-      url, [&] { return std::make_unique<platform::ReplacingFile>(folder, NamePart(entry.path)); },
-      [&](const char* data, std::size_t size) {
-        received += size;
-        tooLong = expected > 0 && received > expected;
-        if (tooLong) return false;
-        hash.Update(data, size);
-        const auto now = std::chrono::steady_clock::now();
-        if (now - lastShown >= kTransferProgressInterval) {
-          lastShown = now;
-          PublishPassProgress(filesDone, bytesDone + std::min(received, expected));
-        }
-        return true;
-      });
-  if (tooLong) {
-    LogErrorAs(pass.workerName, "%s: the server sent more than its manifest size of %llu bytes",
-               entry.path.c_str(), static_cast<unsigned long long>(expected));
-  }
-  if (!file) {
-    SetError("Failed to download: " + entry.path);
-    return false;
-  }
-  if (hash.Text() != entry.hash) {
-    file->Discard();
-    SetError("Downloaded file corrupted: " + entry.path);
-    return false;
-  }
-  if (!file->Commit(platform::ReplacingFile::Durability::Batched)) {
-    SetError("Failed to download: " + entry.path);
-    return false;
   }
   return true;
 }

@@ -8,6 +8,7 @@
 #include <xxhash.h>
 #endif
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -38,8 +39,25 @@ void StreamingHash::Update(const void* data, std::size_t size) {
   XXH3_64bits_update(static_cast<XXH3_state_t*>(state_), data, size);
 }
 
+bool StreamingHash::UpdateFrom(platform::ReadableFile& file, std::uint64_t size) {
+  const auto block = std::make_unique_for_overwrite<HashBlock>();
+  while (size > 0) {
+    const std::size_t wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, kHashBlockSize));
+    const std::ptrdiff_t count = file.Read(block->bytes, wanted);
+    if (count <= 0) return false;
+    Update(block->bytes, static_cast<std::size_t>(count));
+    size -= static_cast<std::uint64_t>(count);
+  }
+  return true;
+}
+
 std::string StreamingHash::Text() const {
   return FormatHashText(XXH3_64bits_digest(static_cast<const XXH3_state_t*>(state_)));
+}
+
+void StreamingHash::Reset() {
+  XXH3_64bits_reset(static_cast<XXH3_state_t*>(state_));
 }
 
 std::string FormatHashText(std::uint64_t digest) {

@@ -28,8 +28,13 @@ class StreamingHash {
   StreamingHash& operator=(const StreamingHash&) = delete;
 
   void Update(const void* data, std::size_t size);
+  // Hands in the next `size` bytes of `file`, from where it stands; false when it could not read
+  // that many.
+  bool UpdateFrom(platform::ReadableFile& file, std::uint64_t size);
   // The hash text of everything handed in so far.
   std::string Text() const;
+  // Forgets everything handed in.
+  void Reset();
 
  private:
   void* state_;  // the library's XXH3_state_t

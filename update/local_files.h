@@ -48,7 +48,8 @@ class LocalFileChecker {
 };
 
 // The temporary files among `found` (paths relative to the game folder, "/"-joined) that belong
-// to no entry of `entries`: left by a crash, or by a file the server no longer lists. A temporary
-// file of a listed entry is left to that entry's next download, which overwrites it.
+// to no entry of `entries`: left by a crash, a broken-off or cancelled download, or by a file
+// the server no longer lists. A temporary file of an entry in `entries` is left to that entry's
+// download, which continues it.
 std::vector<std::string> StrayTemporaryFiles(const std::vector<std::string>& found,
                                              const std::vector<ManifestEntry>& entries);

@@ -7,6 +7,7 @@
 //
 // Where its members live: update_manager.cpp (state and status), client_passes.cpp (the game
 // update and the repair pass, one check pass and one install pass shared by both),
+// game_file_install.cpp (one game file's download, resumed where an earlier one stopped),
 // patch_client.cpp (the patch-server client), launcher_update.cpp (the launcher's own update).
 #pragma once
 
@@ -36,6 +37,7 @@ struct FileList {
 };
 
 struct PassDescription;
+class FileProgress;
 namespace platform {
 class Folder;
 class ReplacingFile;
@@ -98,6 +100,18 @@ class UpdateManager {
                                                                    const FileOpener& open,
                                                                    const PieceCheck& check);
 
+  // How a transfer into an open temporary file ended.
+  enum class PartTransfer {
+    Complete,      // the body arrived whole and is written
+    Failed,        // broke off, cancelled, refused or not stored (logged); what came is written
+    RangeRefused,  // the server would not send the rest asked for; nothing was written
+  };
+  // Downloads `url` into `file`. When the file holds bytes already, only the rest is asked for
+  // and appended; a server that sends the whole file instead has the file emptied first and
+  // `startOver` called. `check` sees each piece before it is written.
+  PartTransfer DownloadIntoFile(const std::string& url, platform::ReplacingFile& file,
+                                const std::function<void()>& startOver, const PieceCheck& check);
+
   // Status block stores that are not a whole SetStatus.
   void PublishVersions(const std::string* current, const std::string* latest);
   void PublishPassTotals(std::int32_t files, std::uint64_t bytes);
@@ -116,14 +130,19 @@ class UpdateManager {
                                  const std::string& manifest, const std::string& signature);
   bool CheckFiles(const PassDescription& pass, const std::vector<ManifestEntry>& entries,
                   FileList& work);
-  // Removes the temporary files in the game folder that belong to no entry of the manifest.
+  // Removes the temporary files in the game folder that no download of this pass continues:
+  // those of entries the manifest no longer lists and of entries found current.
   void RemoveStrayTemporaryFiles(const PassDescription& pass,
-                                 const std::vector<ManifestEntry>& entries);
+                                 const std::vector<ManifestEntry>& downloads);
   bool InstallFiles(const PassDescription& pass, const FileList& files);
   bool InstallEach(const PassDescription& pass, const platform::Folder& root,
                    const FileList& files);
   bool InstallFile(const PassDescription& pass, const platform::Folder& folder,
                    const ManifestEntry& entry, std::int32_t filesDone, std::uint64_t bytesDone);
+  // One attempt at a game file, continuing what its temporary file holds when `resume` allows.
+  enum class FileAttempt { Installed, Failed, Corrupted, AgainWhole };
+  FileAttempt TryInstallFile(const PassDescription& pass, const platform::Folder& folder,
+                             const ManifestEntry& entry, bool resume, FileProgress& progress);
   // The game folder, the root below which no link is followed.
   platform::Folder OpenGameFolder() const;
 

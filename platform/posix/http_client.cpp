@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 
 #include "common/build_config.h"
 #include "platform/http_client.h"
@@ -75,9 +76,14 @@ struct Transfer {
   bool DeliverStatus() {
     if (statusDelivered) return true;
     statusDelivered = true;
-    long status = 0;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-    return !receiver->onStatus || receiver->onStatus(status);
+    HttpAnswer answer;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &answer.status);
+    // The last response's header (-1): not one of a redirect that led to it.
+    curl_header* range = nullptr;
+    if (curl_easy_header(easy, "Content-Range", 0, CURLH_HEADER, -1, &range) == CURLHE_OK) {
+      answer.contentRange = range->value;
+    }
+    return !receiver->onAnswer || receiver->onAnswer(answer);
   }
 
   // Hands the data on in pieces of at most kHttpChunkSize bytes.
@@ -106,10 +112,16 @@ size_t ReadHeader(char* data, size_t, size_t size, void* context) {
   return size;
 }
 
-void Configure(CURL* easy, const std::string& url, curl_slist* headers, Transfer* transfer,
-               int stallSeconds, char* errorText) {
+void Configure(CURL* easy, const std::string& url, const HttpOptions& options, curl_slist* headers,
+               Transfer* transfer, char* errorText) {
   curl_easy_reset(easy);  // options only: connections and TLS sessions stay
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  // A plain Range header: the receiver looks at the answer itself (206, 200 or 416), where
+  // curl's own resume would fail the transfer of a server that sends the whole file.
+  if (options.rangeStart > 0) {
+    const std::string range = std::to_string(options.rangeStart) + "-";
+    curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());  // curl keeps a copy
+  }
   curl_easy_setopt(easy, CURLOPT_USERAGENT, "Velmora Launcher");
   curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
@@ -128,9 +140,9 @@ void Configure(CURL* easy, const std::string& url, curl_slist* headers, Transfer
   // a third of it); the body still reaches the receiver in pieces of kHttpChunkSize.
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  // A transfer that stalls for `stallSeconds` counts as broken off.
+  // A transfer that stalls for `options.stallSeconds` counts as broken off.
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(kHttpStallBytesPerSecond));
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(stallSeconds));
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options.stallSeconds));
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, ReadHeader);
@@ -251,7 +263,7 @@ HttpOutcome HttpGet(const std::string& url, const HttpReceiver& receiver,
   transfer.headerTime = std::chrono::seconds(options.headerSeconds);
   transfer.headerDeadline = Clock::now() + transfer.headerTime;
   char errorText[CURL_ERROR_SIZE] = "";
-  Configure(client.easy(), url, headerList.get(), &transfer, options.stallSeconds, errorText);
+  Configure(client.easy(), url, options, headerList.get(), &transfer, errorText);
   CURLcode code = CURLE_OK;
   const DriveEnd end = Drive(client.multi(), transfer, options.cancel, code);
   if (transfer.stopped) return HttpStoppedByReceiver();

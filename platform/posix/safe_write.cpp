@@ -65,9 +65,11 @@ FileProblem OpenFailure(int error) {
   }
 }
 
-// The temporary file `name` in `folder`, opened for writing, locked and emptied.
+// The temporary file `name` in `folder`, opened for writing, locked, and emptied unless
+// `existing` keeps what it holds; it is then written on at its end.
 int OpenTemporary(int folder, const std::string& name, ReplacingFile::Access access,
-                  FileStatus& status) {
+                  ReplacingFile::Existing existing, FileStatus& status) {
+  const bool keep = existing == ReplacingFile::Existing::Kept;
   const mode_t mode = access == ReplacingFile::Access::OwnerOnly ? 0600 : 0666;
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
     const int fd = openat(folder, name.c_str(),
@@ -84,7 +86,7 @@ int OpenTemporary(int folder, const std::string& name, ReplacingFile::Access acc
     } else if (!StillNamed(folder, name, fd)) {
       close(fd);
       continue;
-    } else if (ftruncate(fd, 0) != 0 ||
+    } else if ((!keep && ftruncate(fd, 0) != 0) || lseek(fd, 0, SEEK_END) < 0 ||
                (access == ReplacingFile::Access::OwnerOnly && fchmod(fd, mode) != 0)) {
       status = {FileProblem::Failed, static_cast<unsigned long>(errno)};
     } else {
@@ -108,30 +110,41 @@ ReplacingFile::ReplacingFile(const std::string& path, Access access)
   FileStatus status;
   const Folder folder = Folder::OpenRoot(SplitPath(path).folder, status);
   if (folder.IsOpen()) {
-    Start(folder, access);
+    Start(folder, access, Existing::Emptied);
   } else {
     Refuse(status.problem, status.errorCode);
   }
 }
 
-ReplacingFile::ReplacingFile(const Folder& folder, const std::string& name, Access access)
+ReplacingFile::ReplacingFile(const Folder& folder, const std::string& name, Access access,
+                             Existing existing)
     : name_(name),
       path_(folder.Path() + "/" + name),
       temporary_(TemporaryPathFor(folder.Path() + "/" + name)) {
-  Start(folder, access);
+  Start(folder, access, existing);
 }
 
-void ReplacingFile::Start(const Folder& folder, Access access) {
+void ReplacingFile::Start(const Folder& folder, Access access, Existing existing) {
   const int folderFd = fcntl(static_cast<int>(folder.Handle()), F_DUPFD_CLOEXEC, 0);
   if (folderFd < 0) return Refuse(FileProblem::Failed, static_cast<unsigned long>(errno));
   FileStatus status;
-  const int fd = OpenTemporary(folderFd, TemporaryPathFor(name_), access, status);
-  if (fd < 0) {
-    close(folderFd);
-    return Refuse(status.problem, status.errorCode);
+  const int fd = OpenTemporary(folderFd, TemporaryName(), access, existing, status);
+  struct stat info {};
+  if (fd >= 0 && fstat(fd, &info) != 0) {
+    status = {FileProblem::Failed, static_cast<unsigned long>(errno)};
+    close(fd);
+  } else if (fd >= 0) {
+    folder_ = folderFd;
+    handle_ = fd;
+    size_ = static_cast<std::uint64_t>(info.st_size);
+    return;
   }
-  folder_ = folderFd;
-  handle_ = fd;
+  close(folderFd);
+  Refuse(status.problem, status.errorCode);
+}
+
+std::string ReplacingFile::TemporaryName() const {
+  return TemporaryPathFor(name_);
 }
 
 void ReplacingFile::Refuse(FileProblem problem, unsigned long errorCode) {
@@ -160,7 +173,20 @@ bool ReplacingFile::Write(const char* data, std::size_t size) {
     }
     data += written;
     size -= static_cast<std::size_t>(written);
+    size_ += static_cast<std::uint64_t>(written);
   }
+  return true;
+}
+
+bool ReplacingFile::Restart() {
+  if (!IsOpen() || failed_) return false;
+  const int fd = static_cast<int>(handle_);
+  if (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_SET) != 0) {
+    failed_ = true;
+    Refuse(FileProblem::Failed, static_cast<unsigned long>(errno));
+    return false;
+  }
+  size_ = 0;
   return true;
 }
 
@@ -173,7 +199,7 @@ bool ReplacingFile::Commit(Durability durability) {
   const int folder = static_cast<int>(folder_);
   const bool now = durability == Durability::Now;
   if ((now && fsync(fd) != 0) ||
-      renameat(folder, TemporaryPathFor(name_).c_str(), folder, name_.c_str()) != 0) {
+      renameat(folder, TemporaryName().c_str(), folder, name_.c_str()) != 0) {
     Refuse(FileProblem::Failed, static_cast<unsigned long>(errno));
     Discard();
     return false;
@@ -186,7 +212,13 @@ bool ReplacingFile::Commit(Durability durability) {
 void ReplacingFile::Discard() {
   if (!IsOpen()) return;
   // Still holding the lock, so the name is ours to remove.
-  unlinkat(static_cast<int>(folder_), TemporaryPathFor(name_).c_str(), 0);
+  unlinkat(static_cast<int>(folder_), TemporaryName().c_str(), 0);
+  Close();
+}
+
+void ReplacingFile::Keep() {
+  if (!IsOpen()) return;
+  if (size_ == 0) return Discard();
   Close();
 }
 

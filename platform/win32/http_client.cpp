@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "platform/http_client.h"
@@ -77,6 +78,20 @@ long StatusOf(HINTERNET request) {
     return 0;
   }
   return static_cast<long>(status);
+}
+
+// The request's Content-Range header, "" when it has none.
+std::string ContentRangeOf(HINTERNET request) {
+  char range[128];
+  DWORD size = sizeof(range);
+  if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_RANGE, range, &size, nullptr)) return {};
+  return std::string(range, size);
+}
+
+// The extra request headers of `options`: a Range line when it asks for part of the body.
+std::string RequestHeaders(const HttpOptions& options) {
+  if (options.rangeStart == 0) return {};
+  return "Range: bytes=" + std::to_string(options.rangeStart) + "-\r\n";
 }
 
 bool IsRedirect(long status) {
@@ -241,10 +256,12 @@ HttpOutcome ReadBody(HINTERNET request, const HttpReceiver& receiver, int stallS
 
 // Opens `url`, following at most kHttpMaxRedirects redirects to http or https URLs. Returns the
 // request handle of the final answer (null with `failure` set otherwise).
-HINTERNET OpenFollowingRedirects(HINTERNET internet, std::string url, Watchdog& watchdog,
-                                 HttpOutcome& failure) {
+HINTERNET OpenFollowingRedirects(HINTERNET internet, std::string url, const std::string& headers,
+                                 Watchdog& watchdog, HttpOutcome& failure) {
   for (int redirects = 0;; ++redirects) {
-    HINTERNET request = InternetOpenUrlA(internet, url.c_str(), nullptr, 0, kFlags, 0);
+    HINTERNET request =
+        InternetOpenUrlA(internet, url.c_str(), headers.empty() ? nullptr : headers.c_str(),
+                         static_cast<DWORD>(headers.size()), kFlags, 0);
     if (!request) {
       failure = OpenUrlFailure(GetLastError());
       return nullptr;
@@ -275,10 +292,12 @@ HttpOutcome Transfer(HINTERNET internet, const std::string& url, const HttpRecei
                      sizeof(receiveTimeout));
   Watchdog watchdog(internet, options.cancel, options.headerSeconds);
   HttpOutcome outcome;
-  HINTERNET request = OpenFollowingRedirects(internet, url, watchdog, outcome);
+  HINTERNET request =
+      OpenFollowingRedirects(internet, url, RequestHeaders(options), watchdog, outcome);
   if (request) {
     watchdog.ReadingBody(request);
-    if (receiver.onStatus && !receiver.onStatus(StatusOf(request))) {
+    const HttpAnswer answer{StatusOf(request), ContentRangeOf(request)};
+    if (receiver.onAnswer && !receiver.onAnswer(answer)) {
       outcome = HttpStoppedByReceiver();
     } else {
       outcome = ReadBody(request, receiver, options.stallSeconds);

@@ -60,20 +60,25 @@ ReplacingFile::ReplacingFile(const std::string& path, Access access)
   FileStatus status;
   const Folder folder = Folder::OpenRoot(SplitPath(path).folder, status);
   if (folder.IsOpen()) {
-    Start(folder, access);
+    Start(folder, access, Existing::Emptied);
   } else {
     Refuse(status.problem, status.errorCode);
   }
 }
 
-ReplacingFile::ReplacingFile(const Folder& folder, const std::string& name, Access access)
+ReplacingFile::ReplacingFile(const Folder& folder, const std::string& name, Access access,
+                             Existing existing)
     : name_(name),
       path_(folder.Path() + "\\" + name),
       temporary_(TemporaryPathFor(folder.Path() + "\\" + name)) {
-  Start(folder, access);
+  Start(folder, access, existing);
 }
 
-void ReplacingFile::Start(const Folder& folder, Access) {
+std::string ReplacingFile::TemporaryName() const {
+  return TemporaryPathFor(name_);
+}
+
+void ReplacingFile::Start(const Folder& folder, Access, Existing existing) {
   if (!folder.IsOpen()) return Refuse(FileProblem::Failed, ERROR_INVALID_HANDLE);
   const Utf16String wide = Utf8ToUtf16(temporary_.c_str());
   const DWORD attributes = GetFileAttributesW(wide.c_str());
@@ -83,17 +88,26 @@ void ReplacingFile::Start(const Folder& folder, Access) {
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return Refuse(FileProblem::NotAFile, 0);
   }
-  // CREATE_ALWAYS empties a file left by an earlier run; a writer that holds it makes this fail
-  // with a sharing violation.
+  // CREATE_ALWAYS empties a file left by an earlier run, OPEN_ALWAYS keeps it; a writer that
+  // holds it makes this fail with a sharing violation.
+  const DWORD disposition = existing == Existing::Kept ? OPEN_ALWAYS : CREATE_ALWAYS;
   const HANDLE file =
-      CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+      CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return Refuse(FileProblem::Failed, GetLastError());
   handle_ = reinterpret_cast<std::intptr_t>(file);
   if (!IsPlainDiskFile(file)) {
     Close();
-    Refuse(FileProblem::NotAFile, 0);
+    return Refuse(FileProblem::NotAFile, 0);
   }
+  LARGE_INTEGER size{};
+  LARGE_INTEGER end{};
+  if (!GetFileSizeEx(file, &size) || !SetFilePointerEx(file, {}, &end, FILE_END)) {
+    const DWORD error = GetLastError();
+    Close();
+    return Refuse(FileProblem::Failed, error);
+  }
+  size_ = static_cast<std::uint64_t>(size.QuadPart);
 }
 
 void ReplacingFile::Refuse(FileProblem problem, unsigned long errorCode) {
@@ -121,7 +135,20 @@ bool ReplacingFile::Write(const char* data, std::size_t size) {
     }
     data += written;
     size -= written;
+    size_ += written;
   }
+  return true;
+}
+
+bool ReplacingFile::Restart() {
+  if (!IsOpen() || failed_) return false;
+  if (!SetFilePointerEx(AsHandle(handle_), {}, nullptr, FILE_BEGIN) ||
+      !SetEndOfFile(AsHandle(handle_))) {
+    failed_ = true;
+    Refuse(FileProblem::Failed, GetLastError());
+    return false;
+  }
+  size_ = 0;
   return true;
 }
 
@@ -151,6 +178,12 @@ void ReplacingFile::Discard() {
   if (!IsOpen()) return;
   Close();
   DeleteFileW(Utf8ToUtf16(temporary_.c_str()).c_str());
+}
+
+void ReplacingFile::Keep() {
+  if (!IsOpen()) return;
+  if (size_ == 0) return Discard();
+  Close();
 }
 
 void ReplacingFile::Close() {

@@ -1,6 +1,6 @@
 // Temporary files left in the game folder by a crash: both passes remove those of files the
-// manifest no longer lists, leave the rest of the folder alone, and overwrite the one of a file
-// they download.
+// manifest no longer lists or that are current, leave the rest of the folder alone, and continue
+// (or, when it cannot be a beginning of the file, replace) the one of a file they download.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -22,7 +22,7 @@ struct PassCase {
   const char* installedVersion;  // local_version.txt afterwards
 };
 
-TEST_F(LeftoverFiles, BothPassesRemoveOnlyThoseOfUnlistedFiles) {
+TEST_F(LeftoverFiles, BothPassesRemoveOnlyThoseNoDownloadContinues) {
   const PassCase passes[] = {
       {"update", [this] { return RunUpdate(); }, "2.0"},
       {"repair", [this] { return RunRepair(); }, "1.0"},
@@ -33,7 +33,7 @@ TEST_F(LeftoverFiles, BothPassesRemoveOnlyThoseOfUnlistedFiles) {
   for (const PassCase& pass : passes) {
     fs::remove_all(game.path());
     Install(WriteClient(std::string("v1 ") + pass.name, {{"a.pak", "alpha"}}), "1.0");
-    game.Write("a.pak.velmora-part", "listed and current: left alone");
+    game.Write("a.pak.velmora-part", "listed and current: of no use");
     game.Write("data/b.pak.velmora-part", "a crash left this, longer than the file");
     game.Write("old.pak.velmora-part", "no longer listed");
     game.Write("data/gone/c.pak.velmora-part", "no longer listed");
@@ -42,14 +42,15 @@ TEST_F(LeftoverFiles, BothPassesRemoveOnlyThoseOfUnlistedFiles) {
 
     const RunRecord run = pass.run();
     EXPECT_EQ(run.end.state, UpdateState::Complete) << pass.name << ": " << run.end.errorDetail;
-    EXPECT_EQ(GameFiles(), (std::vector<std::string>{"a.pak", "a.pak.velmora-part", "data/b.pak",
-                                                     "local_version.txt", "notes.txt"}))
+    EXPECT_EQ(GameFiles(),
+              (std::vector<std::string>{"a.pak", "data/b.pak", "local_version.txt", "notes.txt"}))
         << pass.name;
     EXPECT_EQ(Installed("data/b.pak"), "bravo") << pass.name;
     EXPECT_EQ(Installed("notes.txt"), "the player's own file") << pass.name;
     EXPECT_EQ(Installed("local_version.txt"), pass.installedVersion) << pass.name;
     EXPECT_TRUE(Logged(run, "]: Removed leftover temporary file old.pak.velmora-part"))
         << pass.name;
+    EXPECT_TRUE(Logged(run, "]: Removed leftover temporary file a.pak.velmora-part")) << pass.name;
     EXPECT_TRUE(Logged(run, "]: Removed leftover temporary file data/gone/c.pak.velmora-part"))
         << pass.name;
   }
