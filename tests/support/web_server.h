@@ -31,11 +31,18 @@ enum class ServerCertificate {
   Stranger,   // localhost, from an authority nobody trusts
 };
 
+struct WebServerOptions {
+  bool certificateCases = false;  // also serve the tree behind the other certificates
+  int port = 0;                   // the port of the valid certificate; 0 takes a free one
+  std::string limitRate;          // each answer at most this fast (nginx's "64m"); "" for no limit
+};
+
 class WebServer {
  public:
   // Serves `tree` (the publisher's output) at BaseUrl(); with `certificateCases`, also behind the
   // other certificates. Returns once every port answers; throws when nginx does not start.
   explicit WebServer(const std::filesystem::path& tree, bool certificateCases = false);
+  WebServer(const std::filesystem::path& tree, const WebServerOptions& options);
   ~WebServer();
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;

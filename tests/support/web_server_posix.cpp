@@ -54,10 +54,25 @@ fs::path MakeRunFolder() {
 
 }  // namespace
 
-WebServer::WebServer(const fs::path& tree, bool certificateCases) : run_(MakeRunFolder()) {
+namespace {
+
+WebServerOptions WithCertificateCases(bool certificateCases) {
+  WebServerOptions options;
+  options.certificateCases = certificateCases;
+  return options;
+}
+
+}  // namespace
+
+WebServer::WebServer(const fs::path& tree, bool certificateCases)
+    : WebServer(tree, WithCertificateCases(certificateCases)) {}
+
+WebServer::WebServer(const fs::path& tree, const WebServerOptions& options)
+    : run_(MakeRunFolder()) {
+  const bool certificateCases = options.certificateCases;
   const int count = certificateCases ? 4 : 1;
   for (int i = 0; i < count; ++i)
-    ports_.push_back(FreePort());
+    ports_.push_back(i == 0 && options.port != 0 ? options.port : FreePort());
   std::vector<std::string> argv{VELMORA_SOURCE_DIR "/scripts/web-server.sh",
                                 "--run",
                                 run_.string(),
@@ -71,6 +86,10 @@ WebServer::WebServer(const fs::path& tree, bool certificateCases) : run_(MakeRun
     argv.push_back("--certificate-cases");
     for (int i = 1; i < count; ++i)
       argv.push_back(std::to_string(ports_[i]));
+  }
+  if (!options.limitRate.empty()) {
+    argv.push_back("--limit-rate");
+    argv.push_back(options.limitRate);
   }
   process_ = std::make_unique<ChildProcess>(argv);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
