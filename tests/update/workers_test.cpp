@@ -134,6 +134,7 @@ TEST_F(Workers, MissingServerFileFailsThatFile) {
   Run(&UpdateManager::CheckUpdate);
   EXPECT_EQ(StatusOf(manager).errorDetail, "Failed to download: a.pak");
   EXPECT_FALSE(fs::exists(dir.path() / "a.pak"));
+  EXPECT_FALSE(fs::exists(dir.path() / "a.pak.velmora-part")) << "nothing arrived to continue";
 }
 
 TEST_F(Workers, UnsafeManifestPathWritesNothing) {
