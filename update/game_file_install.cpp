@@ -89,7 +89,7 @@ UpdateManager::FileAttempt UpdateManager::TryInstallFile(const PassDescription& 
                      resume ? ReplacingFile::Existing::Kept : ReplacingFile::Existing::Emptied);
   if (!file.IsOpen()) {
     LogErrorAs(pass.workerName, "Cannot write %s: %s", file.TemporaryPath().c_str(),
-               platform::DescribeProblem(file.Problem()));
+               platform::DescribeFailure(file.Problem(), file.ErrorCode()).c_str());
     return FileAttempt::Failed;
   }
   StreamingHash hash;
@@ -140,8 +140,9 @@ UpdateManager::FileAttempt UpdateManager::TryInstallFile(const PassDescription& 
       file.Discard();
       return FileAttempt::AgainWhole;
     case PartTransfer::Failed:
-      // Kept for the next pass to continue, unless what it holds is known to be wrong.
-      if (Resumable(entry) && !tooLong) {
+      // Kept for the next pass to continue, unless what it holds is known to be wrong or the
+      // disk refused it (full, read-only): then the space is given back.
+      if (Resumable(entry) && !tooLong && file.Problem() == platform::FileProblem::None) {
         file.Keep();
       } else {
         file.Discard();
