@@ -20,11 +20,16 @@ fs::path FromLinuxPath(const std::string& path) {
   return fs::u8path("Z:" + path);
 }
 
+[[noreturn]] void NotHere(const std::string& what) {
+  throw std::logic_error(what + " needs the patch server of the Linux tests");
+}
+
 }  // namespace
 
 class LoopbackServer::Impl {
  public:
-  Impl() {
+  explicit Impl(int port) {
+    if (port != 0) NotHere("a fixed port");
     const char* address = std::getenv("VELMORA_TEST_SERVER");
     if (!address) throw std::runtime_error("VELMORA_TEST_SERVER is not set: run through ctest");
     std::ifstream file(FromLinuxPath(address));
@@ -46,7 +51,7 @@ class LoopbackServer::Impl {
   std::string Url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + "/" + path;
   }
-  std::string TreeUrl() const { return Url("tree/" + folder_ + "/"); }
+  std::string TreeUrl() const { return Url("patch/" + folder_ + "/"); }
   std::string SlowTreeUrl() const { return Url("slowtree/" + folder_ + "/"); }
   std::string EndlessFilesUrl() const { return Url("endlessfiles/" + folder_ + "/"); }
   std::string WholeTreeUrl() const { return Url("wholetree/" + folder_ + "/"); }
@@ -58,7 +63,7 @@ class LoopbackServer::Impl {
   fs::path tree_;
 };
 
-LoopbackServer::LoopbackServer() : impl_(std::make_unique<Impl>()) {}
+LoopbackServer::LoopbackServer(int port) : impl_(std::make_unique<Impl>(port)) {}
 LoopbackServer::~LoopbackServer() = default;
 
 std::string LoopbackServer::Url(const std::string& path) const {
@@ -84,6 +89,30 @@ void LoopbackServer::Publish(const std::string& name, const std::string& content
 void LoopbackServer::Withdraw(const std::string& name) const {
   std::error_code ignored;
   fs::remove(impl_->tree() / fs::u8path(name), ignored);
+}
+const fs::path& LoopbackServer::TreeFolder() const {
+  return impl_->tree();
+}
+void LoopbackServer::Answer(const std::string& name, const patchserver::Reply& reply) {
+  const patchserver::Body& body = reply.body;
+  if (reply.status == 404 && !reply.Misbehaves()) return Withdraw(name);
+  if (reply.status != 200 || reply.Misbehaves() || !reply.headers.empty() || !body.file.empty() ||
+      body.unit.size() != body.size) {
+    NotHere("a reply other than a file or a 404");
+  }
+  Publish(name, body.unit);
+}
+int LoopbackServer::Requests(const std::string&) const {
+  NotHere("counting requests");
+}
+void LoopbackServer::Hold(const std::string&) {
+  NotHere("holding a request");
+}
+void LoopbackServer::WaitUntilHeld(const std::string&) {
+  NotHere("holding a request");
+}
+void LoopbackServer::Release(const std::string&) {
+  NotHere("holding a request");
 }
 
 std::string ScriptedServerUrl(const std::string& path) {

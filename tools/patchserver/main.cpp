@@ -1,91 +1,51 @@
-// The demo patch server: serves a folder's files under /patch/ and a small information page
-// under /mini/, on the loopback interface only, and logs every request to standard error.
+// The patch server as a program: a folder's files under /patch/ and a small information page
+// under /mini/, on the loopback interface only, every request logged to standard error.
 //
-//   patchserver --root <folder> --port <port>
+//   patchserver --root <folder> --port <port> [--test-requests]
 //
-// Port 0 takes any free port. Once it listens it prints
+// Port 0 takes any free port. --test-requests also answers the engine tests' requests
+// (tools/patchserver/test_requests.h), for the tests under wine. Once it listens it prints
 // "patchserver: serving <folder> at http://127.0.0.1:<port>/patch/" to standard error. It ends on
 // SIGINT or SIGTERM.
 
-#include <httplib.h>
 #include <signal.h>
 
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <memory>
+#include <cstdlib>
+#include <exception>
 #include <string>
-#include <thread>
 
 #include "tools/patchserver/info_page.h"
-#include "tools/patchserver/patch_path.h"
+#include "tools/patchserver/server.h"
+#include "tools/patchserver/test_requests.h"
 
 namespace {
 
 struct Options {
   std::string root;
   int port = -1;
+  bool testRequests = false;
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--root") == 0) {
-      options.root = argv[i + 1];
-    } else if (std::strcmp(argv[i], "--port") == 0) {
-      options.port = std::atoi(argv[i + 1]);
+  for (int i = 1; i < argc; ++i) {
+    const std::string name = argv[i];
+    if (name == "--test-requests") {
+      options.testRequests = true;
+    } else if (i + 1 < argc && name == "--root") {
+      options.root = argv[++i];
+    } else if (i + 1 < argc && name == "--port") {
+      options.port = std::atoi(argv[++i]);
     } else {
       return false;
     }
   }
-  return argc % 2 == 1 && !options.root.empty() && options.port >= 0 && options.port <= 65535;
+  return !options.root.empty() && options.port >= 0 && options.port <= 65535;
 }
 
-// Streams the file in pieces, so a large game file never sits in memory whole.
-void ServeFile(const std::filesystem::path& file, httplib::Response& response) {
-  auto stream = std::make_shared<std::ifstream>(file, std::ios::binary);
-  const auto size = static_cast<std::size_t>(std::filesystem::file_size(file));
-  response.set_content_provider(
-      size, patchserver::ContentTypeFor(file),
-      [stream](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-        char buffer[64 * 1024];
-        stream->seekg(static_cast<std::streamoff>(offset));
-        stream->read(buffer, static_cast<std::streamsize>(std::min(length, sizeof(buffer))));
-        if (stream->gcount() <= 0) return false;
-        return sink.write(buffer, static_cast<std::size_t>(stream->gcount()));
-      });
-}
-
-void AddRoutes(httplib::Server& server, const std::filesystem::path& root) {
-  server.Get("/patch/(.*)", [root](const httplib::Request& request, httplib::Response& response) {
-    const auto file = patchserver::ResolveServedFile(root, request.matches[1].str());
-    if (!file) {
-      response.status = 404;
-      response.set_content("Not found\n", "text/plain");
-      return;
-    }
-    ServeFile(*file, response);
-  });
-  server.Get("/mini/?", [](const httplib::Request&, httplib::Response& response) {
-    response.set_content(patchserver::kInfoPage, "text/html; charset=utf-8");
-  });
-  server.set_logger([](const httplib::Request& request, const httplib::Response& response) {
-    std::fprintf(stderr, "patchserver: %s %s %d\n", request.method.c_str(), request.path.c_str(),
-                 response.status);
-  });
-}
-
-// Ends the server on SIGINT or SIGTERM; the signals are taken by this thread alone.
-std::thread StopOnSignal(httplib::Server& server) {
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  return std::thread([&server, signals] {
-    int received = 0;
-    sigwait(&signals, &received);
-    server.stop();
-  });
+void LogRequest(const patchserver::ServedRequest& request) {
+  std::fprintf(stderr, "patchserver: %s /%s %d\n", request.method.c_str(), request.path.c_str(),
+               request.status);
 }
 
 }  // namespace
@@ -93,33 +53,40 @@ std::thread StopOnSignal(httplib::Server& server) {
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) {
-    std::fprintf(stderr, "usage: %s --root <folder> --port <port>\n", argv[0]);
+    std::fprintf(stderr, "usage: %s --root <folder> --port <port> [--test-requests]\n", argv[0]);
     return 2;
   }
   if (!std::filesystem::is_directory(options.root)) {
     std::fprintf(stderr, "patchserver: %s is not a folder\n", options.root.c_str());
     return 1;
   }
-
-  httplib::Server server;
-  // Without SO_REUSEPORT, so that a second server on the same port fails instead of sharing it.
-  server.set_socket_options([](socket_t socket) {
-    int yes = 1;
-    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
-  });
-  AddRoutes(server, options.root);
-  const int port = options.port == 0
-                       ? server.bind_to_any_port("127.0.0.1")
-                       : (server.bind_to_port("127.0.0.1", options.port) ? options.port : -1);
-  if (port < 0) {
+  // Blocked before the server's threads start, so that they inherit it and sigwait takes them.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  try {
+    patchserver::ServerOptions serving{
+        .root = options.root, .port = options.port, .log = LogRequest};
+    if (options.testRequests) {
+      serving.respond = [root = serving.root](const httplib::Request& request) {
+        return patchserver::TestRequest(root, request);
+      };
+    }
+    patchserver::Server server(std::move(serving));
+    const patchserver::Reply infoPage =
+        patchserver::TextReply(patchserver::kInfoPage, "text/html; charset=utf-8");
+    server.Answer("mini/", infoPage);
+    server.Answer("mini", infoPage);
+    std::fprintf(stderr, "patchserver: serving %s at %s\n", options.root.c_str(),
+                 server.Url("patch/").c_str());
+    int received = 0;
+    sigwait(&signals, &received);
+  } catch (const std::exception&) {
     std::fprintf(stderr, "patchserver: cannot listen on 127.0.0.1:%d (is the port taken?)\n",
                  options.port);
     return 1;
   }
-  std::thread stopper = StopOnSignal(server);
-  std::fprintf(stderr, "patchserver: serving %s at http://127.0.0.1:%d/patch/\n",
-               options.root.c_str(), port);
-  server.listen_after_bind();
-  stopper.join();
   return 0;
 }
