@@ -74,18 +74,15 @@ std::vector<Step> FirstStepsThen(std::size_t count, std::vector<Step> rest) {
 
 class CancelPoint : public Scenario {
  protected:
-  void ServeTwoFiles() {
-    Publish(WriteClient("v2", kTwoFiles), "2.0");
-    Serve();
-  }
+  void ServeTwoFiles() { SetStage({.published = kTwoFiles}); }
 
   // Cancels while the server holds the request for `name`, then lets the answer go.
   During CancelWhileHeld(const std::string& name) {
-    server->Hold(name);
+    server.Hold(name);
     return [this, name](UpdateManager& manager) {
-      server->WaitUntilHeld(name);
+      server.WaitUntilHeld(name);
       manager.CancelUpdate();
-      server->Release(name);
+      server.Release(name);
     };
   }
 
@@ -102,11 +99,11 @@ class CancelPoint : public Scenario {
   // Cancels right after the download of `path` has completed and replaced the file, while the
   // worker waits for the status lock to count it: the next check point is the next file's.
   During CancelAfterDownloadOf(const std::string& path, const std::string& content) {
-    server->Hold("files/" + path);
+    server.Hold("files/" + path);
     return [this, path, content](UpdateManager& manager) {
-      server->WaitUntilHeld("files/" + path);
+      server.WaitUntilHeld("files/" + path);
       const auto statusLock = UpdateManagerTestAccess::LockStatus(manager);
-      server->Release("files/" + path);
+      server.Release("files/" + path);
       const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
       while (Installed(path) != content && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -40,14 +40,15 @@ ProbeRun RunProbe(const fs::path& probe) {
   return run;
 }
 
-using FixClientBridge = Scenario;
+// The probe has the address of a server on VELMORA_PROBE_PORT compiled in.
+class FixClientBridge : public Scenario {
+ protected:
+  FixClientBridge() : Scenario(VELMORA_PROBE_PORT) {}
+};
 
 TEST_F(FixClientBridge, RepairsTheFolderOfTheProgram) {
-  const fs::path client = WriteClient("v2", ThreeFiles());
-  Publish(client, "2.0");
-  Install(client, "2.0");
+  SetStage({.published = ThreeFiles(), .installed = ThreeFiles(), .installedVersion = "2.0"});
   game.Write("readme.txt", "damaged");
-  server = std::make_unique<PatchServer>(work.path() / "tree" / "patch", VELMORA_PROBE_PORT);
   const fs::path probe = game.path() / "fix_client_probe";
   fs::copy_file(VELMORA_FIX_CLIENT_PROBE, probe);
 
@@ -63,8 +64,8 @@ TEST_F(FixClientBridge, RepairsTheFolderOfTheProgram) {
   EXPECT_EQ(last["filesTotal"], 1);
   EXPECT_EQ(last["filesComplete"], 1);
   EXPECT_EQ(Installed("readme.txt"), ThreeFiles().at("readme.txt"));
-  EXPECT_EQ(server->Requests("files/readme.txt"), 1);
-  EXPECT_EQ(server->Requests("version.json"), 0);
+  EXPECT_EQ(server.Requests("files/readme.txt"), 1);
+  EXPECT_EQ(server.Requests("version.json"), 0);
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ using HttpsPasses = Scenario;
 
 TEST_F(HttpsPasses, EachPassKeepsOneConnectionForAllItsRequests) {
   Publish(WriteDemoClient(2), "1.1");
-  WebServer nginx(work.path() / "tree" / "patch");
+  WebServer nginx(server.TreeFolder());
   otherServerUrl = nginx.BaseUrl();
   const std::size_t files = sample_client::DemoClientFiles(2).size();
 

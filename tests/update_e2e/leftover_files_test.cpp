@@ -27,12 +27,10 @@ TEST_F(LeftoverFiles, BothPassesRemoveOnlyThoseNoDownloadContinues) {
       {"update", [this] { return RunUpdate(); }, "2.0"},
       {"repair", [this] { return RunRepair(); }, "1.0"},
   };
-  const fs::path client = WriteClient("v2", kClient);
-  Publish(client, "2.0");
-  Serve();
+  SetStage({.published = kClient});
   for (const PassCase& pass : passes) {
     fs::remove_all(game.path());
-    Install(WriteClient(std::string("v1 ") + pass.name, {{"a.pak", "alpha"}}), "1.0");
+    Install({{"a.pak", "alpha"}}, "1.0");
     game.Write("a.pak.velmora-part", "listed and current: of no use");
     game.Write("data/b.pak.velmora-part", "a crash left this, longer than the file");
     game.Write("old.pak.velmora-part", "no longer listed");
@@ -57,11 +55,8 @@ TEST_F(LeftoverFiles, BothPassesRemoveOnlyThoseNoDownloadContinues) {
 }
 
 TEST_F(LeftoverFiles, ACurrentClientIsCleanedToo) {
-  const fs::path client = WriteClient("v2", kClient);
-  Publish(client, "2.0");
-  Install(client, "1.0");
+  SetStage({.published = kClient, .installed = kClient, .installedVersion = "1.0"});
   game.Write("data/old.pak.velmora-part", "no longer listed");
-  Serve();
   const RunRecord run = RunRepair();
   EXPECT_EQ(run.end.message, "All files verified successfully!");
   EXPECT_FALSE(fs::exists(GamePath("data/old.pak.velmora-part")));

@@ -108,8 +108,7 @@ std::vector<fs::path> PipesBelow(const fs::path& folder) {
 }
 
 TEST_F(PlantedFiles, NoLinkIsFollowedAndNoPipeOpenedByEitherPass) {
-  Publish(WriteClient("v2", client), "2.0");
-  Serve();
+  SetStage({.published = client});
   const struct {
     const char* name;
     std::function<RunRecord()> run;

@@ -11,14 +11,13 @@ namespace fs = std::filesystem;
 using RepairScenario = Scenario;
 
 TEST_F(RepairScenario, RestoresADeletedAndADamagedFileAndNothingElse) {
-  const fs::path client = WriteClient("v2", ThreeFiles());
-  Publish(client, "2.0");
-  Install(client, "an older version");
+  SetStage({.published = ThreeFiles(),
+            .installed = ThreeFiles(),
+            .installedVersion = "an older version"});
   fs::remove(GamePath("bin/core.bin"));
   game.Write("readme.txt", "read me, scribbled over\n");
   Backdate(game.path());
-  Serve();
-  server->AnswerNotFound("version.json");  // the repair reads no version document
+  server.Answer("version.json", patchserver::NotFound());  // the repair reads no version document
   const RunRecord run = RunRepair();
 
   ExpectSteps(run, {
@@ -44,9 +43,8 @@ TEST_F(RepairScenario, RestoresADeletedAndADamagedFileAndNothingElse) {
 
 TEST_F(RepairScenario, AFailedRepairKeepsWhatItFixedAndCountsIt) {
   const FileSet files{{"a.pak", "a"}, {"b.pak", "b"}, {"c.pak", "c"}, {"d.pak", "d"}};
-  Publish(WriteClient("v2", files), "2.0");
-  Serve();
-  server->AnswerNotFound("files/b.pak");
+  SetStage({.published = files});
+  server.Answer("files/b.pak", patchserver::NotFound());
   const RunRecord run = RunRepair();
 
   ExpectSteps(run, {
@@ -76,14 +74,12 @@ TEST_F(RepairScenario, ARepairThatDoesNotMatchItsHashKeepsTheDamagedFileAndFails
       {"the file cut short", core.substr(0, core.size() / 2)},
       {"nothing", ""},
   };
-  Publish(WriteClient("v2", ThreeFiles()), "2.0");
-  Serve();
-  const fs::path installed = WriteClient("v1", ThreeFiles());
+  SetStage({.published = ThreeFiles()});
   for (const auto& answer : answers) {
     fs::remove_all(game.path());
-    Install(installed, "");
+    Install(ThreeFiles(), "");
     game.Write("bin/core.bin", "damaged core");
-    server->AnswerWith("files/bin/core.bin", answer.served);
+    server.Answer("files/bin/core.bin", patchserver::TextReply(answer.served));
     const RunRecord run = RunRepair();
 
     EXPECT_EQ(run.end.errorDetail, "Downloaded file corrupted: bin/core.bin") << answer.name;
@@ -102,8 +98,7 @@ TEST_F(RepairScenario, ARepairThatDoesNotMatchItsHashKeepsTheDamagedFileAndFails
 }
 
 TEST_F(RepairScenario, AnIntactClientIsLeftAloneWithThePreviousCounters) {
-  Publish(WriteClient("v2", ThreeFiles()), "2.0");
-  Serve();
+  SetStage({.published = ThreeFiles()});
   ASSERT_EQ(RunUpdate().end.state, UpdateState::Complete);
   Backdate(game.path());
   const RunRecord run = RunRepair();
@@ -122,9 +117,7 @@ TEST_F(RepairScenario, AnIntactClientIsLeftAloneWithThePreviousCounters) {
 }
 
 TEST_F(RepairScenario, RepairsTheDemoClientAfterAnUpdate) {
-  Install(WriteDemoClient(1), "1.0");
-  Publish(WriteDemoClient(2), "1.1");
-  Serve();
+  SetDemoStage();
   ASSERT_EQ(RunUpdate().end.state, UpdateState::Complete);
   fs::remove_all(GamePath("data/maps/new region"));
   game.Write("system/physics.bin", "truncated");

@@ -1,6 +1,8 @@
 #include "tests/update_e2e/scenario.h"
 
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 
 #include "tests/update/engine_test_support.h"
 #include "tools/sampleclient/sample_client.h"
@@ -9,12 +11,19 @@ namespace testing_support {
 
 namespace fs = std::filesystem;
 
-fs::path Scenario::WriteClient(const std::string& name, const FileSet& files) {
-  const fs::path folder = work.path() / fs::u8path(name);
-  fs::create_directories(folder);
-  for (const auto& [path, content] : files)
-    work.Write(name + "/" + path, content);
-  return folder;
+void Scenario::SetStage(const Stage& stage) {
+  const std::string client = "published " + stage.version;
+  fs::create_directories(work.path() / fs::u8path(client));
+  for (const auto& [path, content] : stage.published)
+    work.Write(client + "/" + path, content);
+  Publish(work.path() / fs::u8path(client), stage.version, stage.signManifest);
+  Install(stage.installed, stage.installedVersion);
+}
+
+void Scenario::SetDemoStage() {
+  sample_client::WriteSampleClient(game.path(), sample_client::DemoClientFiles(1));
+  game.Write("local_version.txt", "1.0");
+  Publish(WriteDemoClient(2), "1.1");
 }
 
 fs::path Scenario::WriteDemoClient(int version) {
@@ -26,27 +35,21 @@ fs::path Scenario::WriteDemoClient(int version) {
 void Scenario::Publish(const fs::path& client, const std::string& version,
                        const publish::DocumentSigner& signManifest) {
   const publish::PublishResult result =
-      publish::Publish({client, version, work.path() / "tree" / "patch", true, signManifest});
+      publish::Publish({client, version, server.TreeFolder(), true, signManifest});
   ASSERT_EQ(result.status, publish::PublishStatus::Published) << result.error;
 }
 
-void Scenario::Serve() {
-  server = std::make_unique<PatchServer>(work.path() / "tree" / "patch");
-}
-
-void Scenario::Install(const fs::path& client, const std::string& version) {
-  // File by file: mingw's recursive copy refuses a target folder that exists.
-  for (const auto& entry : fs::recursive_directory_iterator(client)) {
-    if (!entry.is_regular_file()) continue;
-    const fs::path target = game.path() / entry.path().lexically_relative(client);
-    fs::create_directories(target.parent_path());
-    fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
-  }
+void Scenario::Install(const FileSet& files, const std::string& version) {
+  for (const auto& [path, content] : files)
+    game.Write(path, content);
   if (!version.empty()) game.Write("local_version.txt", version);
 }
 
-std::string Scenario::PublishedManifest() const {
-  return work.Read("tree/patch/manifest.json");
+std::string Scenario::Published(const std::string& name) const {
+  std::ifstream in(server.TreeFolder() / fs::u8path(name), std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
 }
 
 fs::path Scenario::GamePath(const std::string& path) const {
@@ -66,7 +69,7 @@ std::vector<std::string> Scenario::GameFiles() const {
 
 UpdateManager& Scenario::Manager() {
   if (!manager_) {
-    const std::string baseUrl = otherServerUrl.empty() ? server->BaseUrl() : otherServerUrl;
+    const std::string baseUrl = otherServerUrl.empty() ? server.TreeUrl() : otherServerUrl;
     manager_ = std::make_unique<UpdateManager>(baseUrl, game.utf8());
   }
   return *manager_;

@@ -1,5 +1,6 @@
 // The stage for update scenarios: game clients written into folders, published with the patch
-// publisher, served on loopback, and an UpdateManager installing into a game folder of its own.
+// publisher into the tree of a loopback server, and an UpdateManager installing into a game
+// folder of its own.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,7 +14,7 @@
 
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
-#include "tests/update_e2e/patch_server.h"
+#include "tests/update/loopback_server.h"
 #include "tests/update_e2e/status_trace.h"
 #include "tools/publish/publisher.h"
 #include "update/update_manager.h"
@@ -31,22 +32,35 @@ struct RunRecord {
 
 using FileSet = std::map<std::string, std::string>;  // relative path -> content
 
+// What a scenario starts from: `published` published as `version` on the server (its manifest
+// signed when `signManifest` is given), and the game folder holding `installed` with
+// `installedVersion` recorded ("" records none).
+struct Stage {
+  FileSet published{};
+  std::string version = "2.0";
+  FileSet installed{};
+  std::string installedVersion{};
+  publish::DocumentSigner signManifest{};
+};
+
 class Scenario : public testing::Test {
  protected:
+  // The server listens on `port`, or on a free one.
+  explicit Scenario(int port = 0) : server(port) {}
   void SetUp() override { viewer.Start(); }
 
-  // A client folder named `name` holding `files`.
-  std::filesystem::path WriteClient(const std::string& name, const FileSet& files);
+  void SetStage(const Stage& stage);
+  // The demo's sample client: version 1 installed as "1.0", version 2 published as "1.1".
+  void SetDemoStage();
+
   // The demo's sample client, version 1 or 2.
   std::filesystem::path WriteDemoClient(int version);
   // Publishes `client` as `version` into the served tree (replacing what was there), with a
   // manifest.json.sig when `signManifest` is given.
   void Publish(const std::filesystem::path& client, const std::string& version,
                const publish::DocumentSigner& signManifest = {});
-  // Starts serving the published tree.
-  void Serve();
-  // Copies `client` into the game folder and records `version` as installed ("" records none).
-  void Install(const std::filesystem::path& client, const std::string& version);
+  // Writes `files` into the game folder and records `version` as installed ("" records none).
+  void Install(const FileSet& files, const std::string& version);
 
   UpdateManager& Manager();
   // Runs a worker to its end while polling its status. `during` runs on the test's thread right
@@ -55,8 +69,8 @@ class Scenario : public testing::Test {
   RunRecord RunUpdate(const During& during = {});
   RunRecord RunRepair(const During& during = {});
 
-  // The published manifest text, for scenarios that serve an altered one.
-  std::string PublishedManifest() const;
+  // A published file ("manifest.json"), for scenarios that serve an altered one.
+  std::string Published(const std::string& name) const;
 
   std::string Installed(const std::string& path) const { return game.Read(path); }
   std::filesystem::path GamePath(const std::string& path) const;
@@ -66,9 +80,9 @@ class Scenario : public testing::Test {
   TempDir work{"scenario work"};
   TempDir game{"scenario game ä"};
   LogCapture viewer;
-  std::unique_ptr<PatchServer> server;
+  LoopbackServer server;
   // When set before the first Manager(), the engine uses this base URL instead of `server`'s
-  // (a scenario serving the published tree, work/tree/patch, with a server of its own).
+  // (a scenario serving the published tree, server.TreeFolder(), with a server of its own).
   std::string otherServerUrl;
 
  private:

@@ -12,21 +12,16 @@ namespace fs = std::filesystem;
 using ServedRequests = Scenario;
 
 TEST_F(ServedRequests, AnInstalledVersionCostsOneSmallRequest) {
-  const fs::path client = WriteClient("v2", ThreeFiles());
-  Publish(client, "2.0");
-  Install(client, "2.0");
-  Serve();
+  SetStage({.published = ThreeFiles(), .installed = ThreeFiles(), .installedVersion = "2.0"});
   ASSERT_EQ(RunUpdate().end.state, UpdateState::UpToDate);
-  EXPECT_EQ(server->Requests("version.json"), 1);
-  EXPECT_EQ(server->Requests("manifest.json"), 0);
+  EXPECT_EQ(server.Requests("version.json"), 1);
+  EXPECT_EQ(server.Requests("manifest.json"), 0);
   for (const auto& [path, content] : ThreeFiles())
-    EXPECT_EQ(server->Requests("files/" + path), 0);
+    EXPECT_EQ(server.Requests("files/" + path), 0);
 }
 
 TEST_F(ServedRequests, AnUpdateFetchesEachChangedFileOnceAndAgainNothing) {
-  Install(WriteDemoClient(1), "1.0");
-  Publish(WriteDemoClient(2), "1.1");
-  Serve();
+  SetDemoStage();
   ASSERT_EQ(RunUpdate().end.state, UpdateState::Complete);
   ASSERT_EQ(RunUpdate().end.state, UpdateState::UpToDate);
 
@@ -35,21 +30,20 @@ TEST_F(ServedRequests, AnUpdateFetchesEachChangedFileOnceAndAgainNothing) {
     const bool same = std::any_of(first.begin(), first.end(), [&](const auto& old) {
       return old.path == file.path && old.seed == file.seed && old.size == file.size;
     });
-    EXPECT_EQ(server->Requests("files/" + file.path), same ? 0 : 1) << file.path;
+    EXPECT_EQ(server.Requests("files/" + file.path), same ? 0 : 1) << file.path;
   }
-  EXPECT_EQ(server->Requests("version.json"), 2);
-  EXPECT_EQ(server->Requests("manifest.json"), 1);
-  EXPECT_EQ(server->Requests("manifest.json.sig"), 0) << "no signing key is built in";
+  EXPECT_EQ(server.Requests("version.json"), 2);
+  EXPECT_EQ(server.Requests("manifest.json"), 1);
+  EXPECT_EQ(server.Requests("manifest.json.sig"), 0) << "no signing key is built in";
 }
 
 TEST_F(ServedRequests, ARepairReadsNoVersionDocument) {
-  Publish(WriteClient("v2", ThreeFiles()), "2.0");
-  Serve();
+  SetStage({.published = ThreeFiles()});
   ASSERT_EQ(RunRepair().end.state, UpdateState::Complete);
-  EXPECT_EQ(server->Requests("version.json"), 0);
-  EXPECT_EQ(server->Requests("manifest.json"), 1);
-  EXPECT_EQ(server->Requests("manifest.json.sig"), 0) << "no signing key is built in";
-  EXPECT_EQ(server->Requests("files/readme.txt"), 1);
+  EXPECT_EQ(server.Requests("version.json"), 0);
+  EXPECT_EQ(server.Requests("manifest.json"), 1);
+  EXPECT_EQ(server.Requests("manifest.json.sig"), 0) << "no signing key is built in";
+  EXPECT_EQ(server.Requests("files/readme.txt"), 1);
 }
 
 }  // namespace

@@ -10,6 +10,8 @@ namespace testing_support {
 namespace {
 
 namespace fs = std::filesystem;
+using patchserver::NotFound;
+using patchserver::TextReply;
 
 // What the server sends beside (or instead of) the published manifest and its signature.
 enum class Served {
@@ -65,10 +67,9 @@ class SignedManifest : public Scenario,
   // Publishes ThreeFiles() as 2.0, signed unless the case serves no signature, and sets up the
   // server's answers for the case.
   void PublishAndServe(Served served) {
-    Publish(WriteClient("v2", ThreeFiles()), "2.0",
-            served == Served::Unsigned ? publish::DocumentSigner() : Sign());
-    Serve();
-    const std::string manifest = PublishedManifest();
+    SetStage({.published = ThreeFiles(),
+              .signManifest = served == Served::Unsigned ? publish::DocumentSigner() : Sign()});
+    const std::string manifest = Published("manifest.json");
     switch (served) {
       case Served::Signed:
       case Served::Unsigned:
@@ -76,27 +77,27 @@ class SignedManifest : public Scenario,
       case Served::SignedByAnotherKey: {
         ASSERT_EQ(publish::MakeKeyPair(work.path() / "other.pem", work.path() / "other.pub").status,
                   publish::PublishStatus::Published);
-        server->AnswerWith("manifest.json.sig",
-                           LoadSigner(work.path() / "other.pem")->Sign(manifest) + "\n");
+        server.Answer("manifest.json.sig",
+                      TextReply(LoadSigner(work.path() / "other.pem")->Sign(manifest) + "\n"));
         break;
       }
       case Served::SignatureOfOtherBytes:
-        server->AnswerWith("manifest.json.sig", signer_->Sign(manifest + " ") + "\n");
+        server.Answer("manifest.json.sig", TextReply(signer_->Sign(manifest + " ") + "\n"));
         break;
       case Served::ManifestChangedAfterSigning: {
         // Whoever controls the server swaps a file's hash for that of a file of its own.
         std::string changed = manifest;
         const std::size_t hash = changed.find("\"hash\": \"") + 9;
         changed.replace(hash, 16, "0123456789abcdef");
-        server->AnswerWith("manifest.json", changed);
+        server.Answer("manifest.json", TextReply(changed));
         break;
       }
       case Served::TruncatedSignature:
-        server->AnswerWith("manifest.json.sig",
-                           work.Read("tree/patch/manifest.json.sig").substr(0, 100));
+        server.Answer("manifest.json.sig",
+                      TextReply(Published("manifest.json.sig").substr(0, 100)));
         break;
       case Served::ErrorPageForSignature:
-        server->AnswerWith("manifest.json.sig", "<html><body>Not here</body></html>\n");
+        server.Answer("manifest.json.sig", TextReply("<html><body>Not here</body></html>\n"));
         break;
     }
   }
@@ -111,7 +112,7 @@ TEST_P(SignedManifest, OnlyTheKeysSignatureOverTheServedBytesIsTaken) {
   const RunRecord run = pass == Pass::Update ? RunUpdate() : RunRepair();
   const std::string worker =
       pass == Pass::Update ? "UpdateManager::UpdateWorker" : "UpdateManager::VerifyWorker";
-  const std::string signatureUrl = server->BaseUrl() + "manifest.json.sig";
+  const std::string signatureUrl = server.TreeUrl() + "manifest.json.sig";
 
   if (test.logged == nullptr) {
     EXPECT_EQ(run.end.state, UpdateState::Complete) << run.end.errorDetail;
@@ -133,7 +134,7 @@ TEST_P(SignedManifest, OnlyTheKeysSignatureOverTheServedBytesIsTaken) {
       << "no error line ending in " << line;
   EXPECT_TRUE(GameFiles().empty()) << "nothing may be written for a refused manifest";
   for (const auto& [path, content] : ThreeFiles())
-    EXPECT_EQ(server->Requests("files/" + path), 0) << path;
+    EXPECT_EQ(server.Requests("files/" + path), 0) << path;
 }
 
 INSTANTIATE_TEST_SUITE_P(, SignedManifest,
@@ -151,19 +152,18 @@ TEST_F(SignedManifestAddress, SignatureIsFetchedBesideTheAnnouncedManifest) {
   std::string error;
   const auto signer = publish::Signer::Load(VELMORA_TEST_SIGNING_KEY_FILE, error);
   ASSERT_TRUE(signer) << error;
-  Publish(WriteClient("v2", ThreeFiles()), "2.0",
-          [&](std::string_view manifest) { return signer->Sign(manifest); });
-  Serve();
-  server->AnswerWith("version.json", R"({"version": "2.0", "manifest_url": ")" + server->BaseUrl() +
-                                         R"(elsewhere/list.json"})");
-  server->AnswerWith("elsewhere/list.json", PublishedManifest());
-  server->AnswerWith("elsewhere/list.json.sig", work.Read("tree/patch/manifest.json.sig"));
-  server->AnswerNotFound("manifest.json");
+  SetStage({.published = ThreeFiles(),
+            .signManifest = [&](std::string_view manifest) { return signer->Sign(manifest); }});
+  server.Answer("version.json", TextReply(R"({"version": "2.0", "manifest_url": ")" +
+                                          server.TreeUrl() + R"(elsewhere/list.json"})"));
+  server.Answer("elsewhere/list.json", TextReply(Published("manifest.json")));
+  server.Answer("elsewhere/list.json.sig", TextReply(Published("manifest.json.sig")));
+  server.Answer("manifest.json", NotFound());
 
   const RunRecord run = RunUpdate();
   EXPECT_EQ(run.end.state, UpdateState::Complete) << run.end.errorDetail;
-  EXPECT_EQ(server->Requests("elsewhere/list.json.sig"), 1);
-  EXPECT_EQ(server->Requests("manifest.json.sig"), 0);
+  EXPECT_EQ(server.Requests("elsewhere/list.json.sig"), 1);
+  EXPECT_EQ(server.Requests("manifest.json.sig"), 0);
 }
 
 using SignedRepair = Scenario;
@@ -174,12 +174,12 @@ TEST_F(SignedRepair, FileThatDoesNotMatchItsSignedHashIsNotInstalled) {
   std::string error;
   const auto signer = publish::Signer::Load(VELMORA_TEST_SIGNING_KEY_FILE, error);
   ASSERT_TRUE(signer) << error;
-  const fs::path client = WriteClient("v2", ThreeFiles());
-  Publish(client, "2.0", [&](std::string_view manifest) { return signer->Sign(manifest); });
-  Install(client, "2.0");
+  SetStage({.published = ThreeFiles(),
+            .installed = ThreeFiles(),
+            .installedVersion = "2.0",
+            .signManifest = [&](std::string_view manifest) { return signer->Sign(manifest); }});
   game.Write("readme.txt", "damaged\n");
-  Serve();
-  server->AnswerWith("files/readme.txt", "read us\n");
+  server.Answer("files/readme.txt", TextReply("read us\n"));
 
   const RunRecord run = RunRepair();
   EXPECT_EQ(run.end.state, UpdateState::Error);

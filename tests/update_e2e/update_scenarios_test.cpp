@@ -3,9 +3,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tests/update/engine_test_support.h"
 #include "tests/update_e2e/scenario.h"
 #include "tools/sampleclient/sample_client.h"
-#include "update/file_hash.h"
 
 namespace testing_support {
 namespace {
@@ -33,8 +33,7 @@ std::vector<Step> ThreeCheckedThen(std::vector<Step> rest) {
 }
 
 TEST_F(UpdateScenario, FreshInstallIntoAnEmptyFolder) {
-  Publish(WriteClient("v2", kThreeFiles), "2.0");
-  Serve();
+  SetStage({.published = kThreeFiles});
   const RunRecord run = RunUpdate();
 
   ExpectSteps(run, {
@@ -68,12 +67,10 @@ TEST_F(UpdateScenario, FreshInstallIntoAnEmptyFolder) {
 }
 
 TEST_F(UpdateScenario, AlreadyUpToDateLooksAtNothingElse) {
-  const fs::path client = WriteClient("v2", kThreeFiles);
-  Publish(client, "2.0");
-  Install(client, "2.0");
+  SetStage({.published = kThreeFiles, .installed = kThreeFiles, .installedVersion = "2.0"});
   fs::remove(GamePath("readme.txt"));
-  Serve();
-  server->AnswerNotFound("manifest.json");  // fetching it would end the run in an error
+  server.Answer("manifest.json",
+                patchserver::NotFound());  // fetching it would end the run in an error
 
   const RunRecord run = RunUpdate();
   ExpectSteps(run, {
@@ -85,10 +82,8 @@ TEST_F(UpdateScenario, AlreadyUpToDateLooksAtNothingElse) {
 }
 
 TEST_F(UpdateScenario, PartialUpdateFetchesOnlyWhatChanged) {
-  Install(WriteDemoClient(1), "1.0");
+  SetDemoStage();
   Backdate(game.path());
-  Publish(WriteDemoClient(2), "1.1");
-  Serve();
   const RunRecord run = RunUpdate();
 
   ASSERT_EQ(run.end.state, UpdateState::Complete) << run.end.errorDetail;
@@ -118,12 +113,9 @@ TEST_F(UpdateScenario, PartialUpdateFetchesOnlyWhatChanged) {
 }
 
 TEST_F(UpdateScenario, ALocallyModifiedFileIsTheOnlyOneFetched) {
-  const fs::path client = WriteClient("v2", kThreeFiles);
-  Publish(client, "2.0");
-  Install(client, "1.9");
+  SetStage({.published = kThreeFiles, .installed = kThreeFiles, .installedVersion = "1.9"});
   game.Write("data/maps/Fjällheim deep/cave 1.map", "a cave, edited");
   Backdate(game.path());
-  Serve();
   const RunRecord run = RunUpdate();
 
   ExpectSteps(run, ThreeCheckedThen({
@@ -157,12 +149,12 @@ std::string Upper(std::string text) {
 }
 
 TEST_F(UpdateScenario, AnUpperCaseHashNeverMatchesAndTheOldFileStays) {
-  const fs::path client = WriteClient("v2", kThreeFiles);
-  Publish(client, "2.0");
-  Install(WriteClient("v1", {{"readme.txt", "old notes\n"}}), "1.0");
-  Serve();
-  const std::string hash = HashFile(work.utf8() + "/v2/readme.txt");
-  server->AnswerWith("manifest.json", WithHash(PublishedManifest(), "readme.txt", Upper(hash)));
+  SetStage({.published = kThreeFiles,
+            .installed = {{"readme.txt", "old notes\n"}},
+            .installedVersion = "1.0"});
+  const std::string hash = HashOf(kThreeFiles.at("readme.txt"));
+  server.Answer("manifest.json", patchserver::TextReply(WithHash(Published("manifest.json"),
+                                                                 "readme.txt", Upper(hash))));
   const RunRecord run = RunUpdate();
 
   EXPECT_EQ(run.end.state, UpdateState::Error);
@@ -179,11 +171,10 @@ TEST_F(UpdateScenario, AnUpperCaseHashNeverMatchesAndTheOldFileStays) {
 }
 
 TEST_F(UpdateScenario, AFileAnsweredNotFoundStopsTheRunAndTheNextRunResumes) {
-  const fs::path client = WriteClient("v2", kThreeFiles);
-  Publish(client, "2.0");
-  Install(WriteClient("v1", {{"data/maps/Fjällheim deep/cave 1.map", "old cave"}}), "1.0");
-  Serve();
-  server->AnswerNotFound("files/data/maps/Fjällheim deep/cave 1.map");
+  SetStage({.published = kThreeFiles,
+            .installed = {{"data/maps/Fjällheim deep/cave 1.map", "old cave"}},
+            .installedVersion = "1.0"});
+  server.Answer("files/data/maps/Fjällheim deep/cave 1.map", patchserver::NotFound());
   const RunRecord failed = RunUpdate();
 
   ExpectSteps(failed, ThreeCheckedThen({
@@ -200,7 +191,7 @@ TEST_F(UpdateScenario, AFileAnsweredNotFoundStopsTheRunAndTheNextRunResumes) {
   EXPECT_EQ(GameFiles().size(), 3u);  // core.bin, the old cave and local_version.txt
 
   Backdate(game.path());
-  server->AnswerWith("files/data/maps/Fjällheim deep/cave 1.map", "a cave");
+  server.Answer("files/data/maps/Fjällheim deep/cave 1.map", patchserver::TextReply("a cave"));
   const RunRecord resumed = RunUpdate();
   ASSERT_EQ(resumed.end.state, UpdateState::Complete) << resumed.end.errorDetail;
   EXPECT_TRUE(Backdated(GamePath("bin/core.bin")));  // replaced last time, not fetched again
@@ -209,10 +200,11 @@ TEST_F(UpdateScenario, AFileAnsweredNotFoundStopsTheRunAndTheNextRunResumes) {
 }
 
 TEST_F(UpdateScenario, WrongContentIsCaughtAndTheInstalledFileStays) {
-  Publish(WriteClient("v2", kThreeFiles), "2.0");
-  Install(WriteClient("v1", {{"bin/core.bin", "old core"}}), "1.0");
-  Serve();
-  server->AnswerWith("files/bin/core.bin", "<html><body>Service unavailable</body></html>");
+  SetStage({.published = kThreeFiles,
+            .installed = {{"bin/core.bin", "old core"}},
+            .installedVersion = "1.0"});
+  server.Answer("files/bin/core.bin",
+                patchserver::TextReply("<html><body>Service unavailable</body></html>"));
   const RunRecord run = RunUpdate();
 
   EXPECT_EQ(run.end.errorDetail, "Downloaded file corrupted: bin/core.bin");
@@ -225,9 +217,8 @@ TEST_F(UpdateScenario, WrongContentIsCaughtAndTheInstalledFileStays) {
 }
 
 TEST_F(UpdateScenario, AFolderWhereAFileBelongsFailsThatFile) {
-  Publish(WriteClient("v2", kThreeFiles), "2.0");
+  SetStage({.published = kThreeFiles});
   game.Write("readme.txt/note", "a folder stands where the file goes");
-  Serve();
   const RunRecord run = RunUpdate();
 
   EXPECT_TRUE(Logged(run, "]: Modified: readme.txt (local=, server="));
@@ -237,8 +228,7 @@ TEST_F(UpdateScenario, AFolderWhereAFileBelongsFailsThatFile) {
 }
 
 TEST_F(UpdateScenario, AnEmptyManifestRecordsTheVersion) {
-  Publish(WriteClient("empty", {}), "3.0");
-  Serve();
+  SetStage({.version = "3.0"});
   const RunRecord run = RunUpdate();
 
   ExpectSteps(run, {
