@@ -11,6 +11,7 @@
 #include <fstream>
 #include <random>
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
@@ -26,10 +27,14 @@ std::vector<char*> ArgumentPointers(const std::vector<std::string>& argv) {
   return pointers;
 }
 
-int Spawn(const std::vector<std::string>& argv, bool quiet) {
+// Standard output goes to `output` when it is set, standard error too when `withErrors`.
+int Spawn(const std::vector<std::string>& argv, const std::string& output, bool withErrors) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  if (quiet) posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  if (!output.empty())
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+  if (!output.empty() && withErrors) posix_spawn_file_actions_adddup2(&actions, 1, 2);
   std::vector<char*> pointers = ArgumentPointers(argv);
   pid_t pid = -1;
   const int error =
@@ -61,7 +66,7 @@ double Median(std::vector<double> values) {
 
 double TimeCommand(const std::vector<std::string>& argv) {
   const auto start = std::chrono::steady_clock::now();
-  const int pid = Spawn(argv, true);
+  const int pid = Spawn(argv, "/dev/null", false);
   if (pid < 0) return -1;
   int status = 0;
   waitpid(pid, &status, 0);
@@ -69,8 +74,8 @@ double TimeCommand(const std::vector<std::string>& argv) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
 }
 
-int StartBackground(const std::vector<std::string>& argv) {
-  const int pid = Spawn(argv, false);
+int StartBackground(const std::vector<std::string>& argv, const std::string& output) {
+  const int pid = Spawn(argv, output, true);
   if (pid < 0) throw std::runtime_error("cannot start " + argv[0]);
   return pid;
 }
@@ -110,6 +115,29 @@ long PeakResidentKiB() {
 
 void ResetPeakResident() {
   std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+FileServer::FileServer(const std::filesystem::path& root)
+    : log_(std::filesystem::temp_directory_path() /
+           ("velmora-bench-server-" + std::to_string(getpid()) + ".log")) {
+  const auto program =
+      std::filesystem::read_symlink("/proc/self/exe").parent_path() / "patchserver";
+  pid_ = StartBackground({program.string(), "--root", root.string(), "--port", "0"}, log_.string());
+  // It names its address once it listens.
+  for (int attempt = 0; attempt < 500 && url_.empty(); ++attempt) {
+    std::ifstream log(log_);
+    for (std::string line; url_.empty() && std::getline(log, line);) {
+      const std::size_t at = line.find(" at http://");
+      if (at != std::string::npos) url_ = line.substr(at + 4);
+    }
+    if (url_.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (url_.empty()) throw std::runtime_error("the patch server did not start");
+}
+
+FileServer::~FileServer() {
+  Stop(pid_);
+  std::filesystem::remove(log_);
 }
 
 }  // namespace bench

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,9 @@ double Median(std::vector<double> values);
 // seconds, or a negative value when it could not run or failed.
 double TimeCommand(const std::vector<std::string>& argv);
 
-// Starts `argv` in the background and returns its process id.
-int StartBackground(const std::vector<std::string>& argv);
+// Starts `argv` in the background and returns its process id; its output and error go to `output`
+// when it is set.
+int StartBackground(const std::vector<std::string>& argv, const std::string& output = "");
 void Stop(int pid);
 
 // Writes `size` bytes of varied, incompressible content to `path` unless it already has that
@@ -28,5 +30,22 @@ void PrepareDataFile(const std::string& path, std::uint64_t size);
 long ResidentKiB();
 long PeakResidentKiB();
 void ResetPeakResident();
+
+// bin/patchserver (beside this program) serving `root` at PatchUrl(), in a process of its own so
+// that its memory and CPU are not the measured program's.
+class FileServer {
+ public:
+  explicit FileServer(const std::filesystem::path& root);
+  ~FileServer();
+  FileServer(const FileServer&) = delete;
+  FileServer& operator=(const FileServer&) = delete;
+  // "http://127.0.0.1:<port>/patch/".
+  const std::string& PatchUrl() const { return url_; }
+
+ private:
+  std::filesystem::path log_;
+  int pid_ = -1;
+  std::string url_;
+};
 
 }  // namespace bench

@@ -1,13 +1,9 @@
 // DownloadToFile of a 1 GiB file from a loopback server against `curl -o` from the same server in
 // the same run, and the peak resident memory the downloads add to this process.
 // Usage: download_bench [data folder] [runs]
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <thread>
 
 #include "bench/bench_support.h"
 #include "update/update_manager.h"
@@ -17,15 +13,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::uint64_t kSize = 1ull << 30;
-
-int WaitForPort(const fs::path& portFile) {
-  for (int attempt = 0; attempt < 500; ++attempt) {
-    int port = 0;
-    if (std::ifstream(portFile) >> port) return port;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return 0;
-}
 
 struct Figures {
   std::vector<double> ours;
@@ -61,19 +48,14 @@ int main(int argc, char** argv) {
   const fs::path served = folder / "velmora-download-bench";
   fs::create_directories(served);
   bench::PrepareDataFile((served / "client.bin").string(), kSize);
-  const fs::path portFile = served / "port";
-  fs::remove(portFile);
-  const fs::path server = fs::read_symlink("/proc/self/exe").parent_path() / "bench_file_server";
-  const int serverPid =
-      bench::StartBackground({server.string(), served.string(), portFile.string()});
-  const int port = WaitForPort(portFile);
-
-  const std::string baseUrl = "http://127.0.0.1:" + std::to_string(port) + "/";
-  UpdateManager manager(baseUrl, folder.string());
   Figures figures;
-  const bool ok = port > 0 && Measure(manager, baseUrl + "client.bin",
-                                      folder / "velmora-downloaded.bin", runs, figures);
-  bench::Stop(serverPid);
+  bool ok = false;
+  {
+    const bench::FileServer server(served);
+    UpdateManager manager(server.PatchUrl(), folder.string());
+    ok = Measure(manager, server.PatchUrl() + "client.bin", folder / "velmora-downloaded.bin", runs,
+                 figures);
+  }
   fs::remove_all(served);
   if (!ok) {
     std::fprintf(stderr, "a download failed (is curl installed?)\n");

@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
   bench::IsolateLogSink(data);
   const bench::BulkTree tree = bench::PrepareBulkTree(data);
   const int passes = bench::Runs(argc, argv, 3);
-  bench::FileServer server(tree.served);
+  bench::FileServer server(tree.served / "patch");
   UpdateManager manager(server.PatchUrl(), tree.client.string());
 
   std::vector<double> working;

@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
   bench::IsolateLogSink(data);
   const bench::BulkTree tree = bench::PrepareBulkTree(data);
   const int runs = bench::Runs(argc, argv, 3);
-  bench::FileServer server(tree.served);
+  bench::FileServer server(tree.served / "patch");
   const fs::path ourFolder = data / "update target";
   const fs::path curlFolder = data / "curl target";
   const fs::path config = CurlConfig(tree, server.PatchUrl(), curlFolder);

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
-#include <thread>
 
 #include "bench/bench_support.h"
 #include "tools/publish/publisher.h"
@@ -56,22 +55,6 @@ BulkTree PrepareBulkTree(const fs::path& folder) {
     ReadWhole(tree.served / "patch" / "files" / path, buffer);
   }
   return tree;
-}
-
-FileServer::FileServer(const fs::path& folder) {
-  const fs::path portFile = folder / "server.port";
-  fs::remove(portFile);
-  const fs::path program = fs::read_symlink("/proc/self/exe").parent_path() / "bench_file_server";
-  pid_ = StartBackground({program.string(), folder.string(), portFile.string()});
-  for (int attempt = 0; attempt < 500 && port_ == 0; ++attempt) {
-    if (!(std::ifstream(portFile) >> port_))
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  if (port_ == 0) throw std::runtime_error("the file server did not start");
-}
-
-FileServer::~FileServer() {
-  Stop(pid_);
 }
 
 void IsolateLogSink(const fs::path& folder) {

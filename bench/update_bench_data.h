@@ -1,5 +1,5 @@
 // The large game client the update benchmarks share: 10,000 files of mixed sizes, 2 GiB in all,
-// published as a patch tree and served from a loopback file server process.
+// published as a patch tree and served from a loopback patch server process.
 #pragma once
 
 #include <cstdint>
@@ -22,21 +22,6 @@ constexpr std::uint64_t kBulkBytes = 2ull << 30;
 // Writes the client and publishes it under `folder` unless an earlier run left them complete
 // there; either way reads every file once, so that later passes find them in the page cache.
 BulkTree PrepareBulkTree(const std::filesystem::path& folder);
-
-// bench_file_server (beside this program) serving `folder` on a loopback port.
-class FileServer {
- public:
-  explicit FileServer(const std::filesystem::path& folder);
-  ~FileServer();
-  FileServer(const FileServer&) = delete;
-  FileServer& operator=(const FileServer&) = delete;
-  // The launcher's base URL for the tree in the served folder's "patch" folder.
-  std::string PatchUrl() const { return "http://127.0.0.1:" + std::to_string(port_) + "/patch/"; }
-
- private:
-  int pid_ = -1;
-  int port_ = 0;
-};
 
 // Points the launcher's log sink at an empty folder of `folder`, so that a log viewer someone runs
 // on this machine neither receives the benchmark's lines nor slows them down. Call first.

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
   bench::IsolateLogSink(data);
   const bench::BulkTree tree = bench::PrepareBulkTree(data);
   const int runs = bench::Runs(argc, argv, 5);
-  bench::FileServer server(tree.served);
+  bench::FileServer server(tree.served / "patch");
   UpdateManager manager(server.PatchUrl(), tree.client.string());
 
   std::vector<std::string> xxhsum{"xxhsum", "-H3"};
