@@ -13,9 +13,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <sstream>
-#include <thread>
 
 #include "platform/web_window.h"
 #include "tests/launcher/support/child_process.h"
@@ -23,6 +21,7 @@
 #include "tests/launcher/support/xvfb_display.h"
 #include "tests/support/temp_dir.h"
 #include "tests/web_window/webkit_page.h"
+#include "tools/patchserver/server.h"
 
 namespace {
 
@@ -66,58 +65,43 @@ attempt('scriptedClick', () => {
 setTimeout(() => parent.postMessage('ready', '*'), 1000);
 </script></body></html>)html";
 
-// What the Info page's server saw.
+// The Info page's server, and what it saw.
 class InfoServer {
  public:
   InfoServer() {
-    server_.Get("/mini/", [](const httplib::Request&, httplib::Response& response) {
-      response.set_content(kInfoPage, "text/html");
-    });
-    server_.Get("/report", [this](const httplib::Request& request, httplib::Response& response) {
-      std::lock_guard lock(mutex_);
-      for (const auto& [name, value] : request.params)
-        reports_[name] = value;
-      response.set_content("ok", "text/plain");
-    });
-    server_.Get("/(evil|popup)", [](const httplib::Request&, httplib::Response& response) {
-      response.set_content(
-          "<!DOCTYPE html><title>not the launcher</title><script>try { api_startGame(); } "
-          "catch (e) {}</script>",
-          "text/html");
-    });
-    server_.set_logger([this](const httplib::Request& request, const httplib::Response&) {
-      std::lock_guard lock(mutex_);
-      paths_.push_back(request.path);
-    });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running())
-      std::this_thread::sleep_for(1ms);
-  }
-  ~InfoServer() {
-    server_.stop();
-    thread_.join();
+    using patchserver::TextReply;
+    server_.Answer("mini/", TextReply(kInfoPage, "text/html"));
+    server_.Answer("report", TextReply("ok"));
+    for (const char* path : {"evil", "popup"}) {
+      server_.Answer(path, TextReply("<!DOCTYPE html><title>not the launcher</title><script>try "
+                                     "{ api_startGame(); } catch (e) {}</script>",
+                                     "text/html"));
+    }
   }
 
-  std::string Address(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  std::string Address(const std::string& path) const { return server_.Url(path.substr(1)); }
+  // The parameters of the requests for /report.
+  std::map<std::string, std::string> Reports() const {
+    std::map<std::string, std::string> reports;
+    for (const auto& request : server_.Requests()) {
+      httplib::Params params;
+      if (request.path == "report")
+        httplib::detail::parse_query_text(request.target.substr(request.target.find('?') + 1),
+                                          params);
+      for (const auto& [name, value] : params)
+        reports[name] = value;
+    }
+    return reports;
   }
-  std::map<std::string, std::string> Reports() {
-    std::lock_guard lock(mutex_);
-    return reports_;
-  }
-  std::vector<std::string> Paths() {
-    std::lock_guard lock(mutex_);
-    return paths_;
+  std::vector<std::string> Paths() const {
+    std::vector<std::string> paths;
+    for (const auto& request : server_.Requests())
+      paths.push_back("/" + request.path);
+    return paths;
   }
 
  private:
-  httplib::Server server_;
-  int port_ = 0;
-  std::thread thread_;
-  std::mutex mutex_;
-  std::map<std::string, std::string> reports_;
-  std::vector<std::string> paths_;
+  patchserver::Server server_{patchserver::ServerOptions{}};
 };
 
 // An xdg-open first on PATH that writes down what it is asked to open.
