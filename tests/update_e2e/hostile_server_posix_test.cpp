@@ -34,7 +34,7 @@
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/update/engine_test_support.h"
-#include "tests/update_e2e/hostile_server.h"
+#include "tools/patchserver/server.h"
 #include "update/update_manager.h"
 
 namespace testing_support {
@@ -42,7 +42,48 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-using namespace answers;
+using namespace std::chrono_literals;
+using patchserver::Redirect;
+using patchserver::Reply;
+using patchserver::TextBody;
+using Server = patchserver::Server;
+
+// Answers to compose rows from.
+// 200 with `body` and its true length.
+Reply Ok(std::string body, std::string contentType = "application/octet-stream") {
+  return {.contentType = std::move(contentType), .body = TextBody(std::move(body))};
+}
+// 200 announcing `announced` bytes, then `body` (shorter) and the connection closes.
+Reply ShortBody(std::size_t announced, std::string body) {
+  return {.body = TextBody(std::move(body)), .contentLength = announced};
+}
+// 200 without a length: `body`, then the connection closes, as if it broke in the middle.
+Reply ClosedAfter(std::string body) {
+  return {.body = TextBody(std::move(body)), .withoutLength = true};
+}
+// 200 chunked: one chunk announced larger than what follows, then the connection closes.
+Reply BrokenChunk(const std::string& body) {
+  char size[32];
+  std::snprintf(size, sizeof size, "%zx\r\n", body.size() * 2);
+  return {.headers = {{"Transfer-Encoding", "chunked"}},
+          .body = TextBody(size + body),
+          .withoutLength = true};
+}
+// 200 without a length, then 'e' without end until the peer has gone.
+Reply Endless() {
+  return {.body = patchserver::RepeatedBody("e", patchserver::kEndless), .withoutLength = true};
+}
+// 200 without a length, then one byte a second.
+Reply Drip() {
+  return {.body = patchserver::RepeatedBody("x", patchserver::kEndless),
+          .withoutLength = true,
+          .piece = 1,
+          .pause = 1s};
+}
+// 200 announcing `total` bytes; sends `first` bytes of 'x' and keeps the connection open, silent.
+Reply HalfThenHold(std::size_t total, std::size_t first) {
+  return {.body = TextBody(std::string(total, 'x')), .silentAfter = first};
+}
 
 // Walks below a folder through descriptors, so paths longer than the system's path limit (an
 // entry of 5,000 bytes in short folders) can be listed, read and removed like any other.
@@ -132,9 +173,9 @@ class HostileServerSuite : public testing::Test {
     RemoveBelow(game);
     std::ofstream(game / "a.pak", std::ios::binary) << kOld;
     std::ofstream(game / "local_version.txt", std::ios::binary) << "1.0";
-    server.On("/patch/version.json", Ok(R"({"version":"2.0"})"));
-    server.On("/patch/manifest.json", Ok(ManifestFor({{"a.pak", kNew}})));
-    server.On("/patch/files/a.pak", Ok(kNew));
+    server.Answer("patch/version.json", Ok(R"({"version":"2.0"})"));
+    server.Answer("patch/manifest.json", Ok(ManifestFor({{"a.pak", kNew}})));
+    server.Answer("patch/files/a.pak", Ok(kNew));
   }
 
   // Runs the pass that `start` begins to its end; `during` acts while it runs.
@@ -167,8 +208,8 @@ class HostileServerSuite : public testing::Test {
 
   TempDir root{"hostile server"};
   fs::path game = root.path() / "game";
-  HostileServer server;
-  HostileServer mirror;  // another port
+  Server server{patchserver::ServerOptions{}};
+  Server mirror{patchserver::ServerOptions{}};  // another port
   LogCapture viewer;
 };
 
@@ -180,7 +221,7 @@ std::string ManifestText(const std::string& pathJson, const std::string& content
 struct Row {
   const char* name;
   // What the server does (and the game folder holds) beyond Stage().
-  std::function<void(HostileServer& server, HostileServer& mirror)> arrange;
+  std::function<void(Server& server, Server& mirror)> arrange;
   // What a sound launcher does: the final error ("" for a finished pass), a text of a log line
   // that says why ("" when the error is all there is), and a.pak afterwards.
   const char* error;
@@ -203,71 +244,67 @@ const PublishedFile kDotted{"%2e%2e/%2E%2E/escaped.pak", "inside"};
 
 const Row kRows[] = {
     {"a Content-Length larger than the body",
-     [](HostileServer& s, HostileServer&) {
-       s.On("/patch/files/a.pak", ShortBody(kNew.size() + 4096, kNew.substr(0, 1000)));
+     [](Server& s, Server&) {
+       s.Answer("patch/files/a.pak", ShortBody(kNew.size() + 4096, kNew.substr(0, 1000)));
      },
      "Failed to download: a.pak", "Transfer broke off for ", &kOld, nullptr, true},
     {"the connection closed mid-file, no length given",
-     [](HostileServer& s, HostileServer&) {
-       s.On("/patch/files/a.pak", ClosedAfter(kNew.substr(0, kNew.size() / 2)));
+     [](Server& s, Server&) {
+       s.Answer("patch/files/a.pak", ClosedAfter(kNew.substr(0, kNew.size() / 2)));
      },
      "Downloaded file corrupted: a.pak", "", &kOld},
     {"the connection closed inside a chunk",
-     [](HostileServer& s, HostileServer&) {
-       s.On("/patch/files/a.pak", BrokenChunk(kNew.substr(0, 5000)));
-     },
+     [](Server& s, Server&) { s.Answer("patch/files/a.pak", BrokenChunk(kNew.substr(0, 5000))); },
      "Failed to download: a.pak", "Transfer broke off for ", &kOld, nullptr, true},
     {"an HTML page answered 200 in place of the file",
-     [](HostileServer& s, HostileServer&) { s.On("/patch/files/a.pak", Ok(kHtml, "text/html")); },
+     [](Server& s, Server&) { s.Answer("patch/files/a.pak", Ok(kHtml, "text/html")); },
      "Downloaded file corrupted: a.pak", "", &kOld},
     {"an HTML page answered 200 in place of the manifest",
-     [](HostileServer& s, HostileServer&) { s.On("/patch/manifest.json", Ok(kHtml, "text/html")); },
+     [](Server& s, Server&) { s.Answer("patch/manifest.json", Ok(kHtml, "text/html")); },
      "Failed to parse manifest", "LoadManifest error: ", &kOld},
     {"a redirect to file://",
-     [](HostileServer& s, HostileServer&) {
-       s.On("/patch/files/a.pak", Redirect("file:///etc/hostname"));
-     },
+     [](Server& s, Server&) { s.Answer("patch/files/a.pak", Redirect("file:///etc/hostname")); },
      "Failed to download: a.pak", "Redirect refused for ", &kOld},
     {"a redirect to another scheme",
-     [](HostileServer& s, HostileServer& m) {
-       s.On("/patch/files/a.pak", Redirect("gopher://127.0.0.1:" + m.Url("").substr(17) + "a"));
+     [](Server& s, Server& m) {
+       s.Answer("patch/files/a.pak", Redirect("gopher://127.0.0.1:" + m.Url("").substr(17) + "a"));
      },
      "Failed to download: a.pak", "Redirect refused for ", &kOld},
     {"a redirect to another port, a mirror with the right file",
-     [](HostileServer& s, HostileServer& m) {
-       m.On("/mirror/a.pak", Ok(kNew));
-       s.On("/patch/files/a.pak", Redirect(m.Url("mirror/a.pak")));
+     [](Server& s, Server& m) {
+       m.Answer("mirror/a.pak", Ok(kNew));
+       s.Answer("patch/files/a.pak", Redirect(m.Url("mirror/a.pak")));
      },
      "", "", &kNew},
     {"a redirect to another port, a mirror with the wrong file",
-     [](HostileServer& s, HostileServer& m) {
-       m.On("/mirror/a.pak", Ok(kHtml));
-       s.On("/patch/files/a.pak", Redirect(m.Url("mirror/a.pak")));
+     [](Server& s, Server& m) {
+       m.Answer("mirror/a.pak", Ok(kHtml));
+       s.Answer("patch/files/a.pak", Redirect(m.Url("mirror/a.pak")));
      },
      "Downloaded file corrupted: a.pak", "", &kOld},
     {"an entry path of one 5,000-byte name",
-     [](HostileServer& s, HostileServer&) {
+     [](Server& s, Server&) {
        const std::string name(5000, 'n');
-       s.On("/patch/manifest.json", Ok(ManifestText(name, "long")));
-       s.On("/patch/files/" + name, Ok("long"));
+       s.Answer("patch/manifest.json", Ok(ManifestText(name, "long")));
+       s.Answer("patch/files/" + name, Ok("long"));
      },
      "Failed to download: " /* + the name */, "Cannot write ", &kOld},
     {"an entry path of 5,000 bytes in short folders",
-     [](HostileServer& s, HostileServer&) {
-       s.On("/patch/manifest.json", Ok(ManifestFor({kDeep})));
-       s.On("/patch/files/" + kDeep.path, Ok(kDeep.content));
+     [](Server& s, Server&) {
+       s.Answer("patch/manifest.json", Ok(ManifestFor({kDeep})));
+       s.Answer("patch/files/" + kDeep.path, Ok(kDeep.content));
      },
      "", "", &kOld, &kDeep},
     {"an entry path that is not UTF-8",
-     [](HostileServer& s, HostileServer&) {
-       s.On("/patch/manifest.json", Ok(ManifestText("data/\xff\xfe.pak", "bytes")));
+     [](Server& s, Server&) {
+       s.Answer("patch/manifest.json", Ok(ManifestText("data/\xff\xfe.pak", "bytes")));
      },
      "Failed to parse manifest", "LoadManifest error: ", &kOld},
     {"percent-encoded dot-dot in an entry path",
-     [](HostileServer& s, HostileServer&) {
-       s.On("/patch/manifest.json", Ok(ManifestFor({kDotted})));
+     [](Server& s, Server&) {
+       s.Answer("patch/manifest.json", Ok(ManifestFor({kDotted})));
        // The launcher asks for the name as it stands; the server never sees a way up.
-       s.On("/patch/files/%252e%252e/%252E%252E/escaped.pak", Ok(kDotted.content));
+       s.Answer("patch/files/%2e%2e/%2E%2E/escaped.pak", Ok(kDotted.content));
      },
      "", "", &kOld, &kDotted},
 };
@@ -311,15 +348,16 @@ TEST_F(HostileServerSuite, EachMisbehaviourEndsCleanlyInBothPasses) {
     }
   }
   // No request ever left the published tree.
-  for (const std::string& target : server.Requested())
-    EXPECT_EQ(target.rfind("/patch/", 0), 0u) << target;
+  for (const auto& request : server.Requests())
+    EXPECT_EQ(request.target.rfind("/patch/", 0), 0u) << request.target;
 }
 
-void WaitFor(const std::atomic<bool>& flag) {
+// Returns once `count` requests for `path` have arrived.
+void WaitForRequests(const Server& server, const std::string& path, int count) {
   const auto deadline = Clock::now() + std::chrono::seconds(10);
-  while (!flag && Clock::now() < deadline)
+  while (server.RequestsFor(path) < count && Clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  ASSERT_TRUE(flag.load()) << "the server never started dripping";
+  ASSERT_GE(server.RequestsFor(path), count) << "no request for " << path;
 }
 
 // A manifest of 200,000 entries is read and checked without stalling: the pass reaches the
@@ -333,7 +371,7 @@ TEST_F(HostileServerSuite, AManifestOf200000EntriesIsCheckedAndCancellable) {
     manifest += (i ? R"(,{"path":"d/)" : R"({"path":"d/)") + std::to_string(i) + "\"}";
   manifest += "]}";
   Stage();
-  server.On("/patch/manifest.json", Ok(manifest));
+  server.Answer("patch/manifest.json", Ok(manifest));
   const std::size_t linesBefore = LoggedLines(viewer).size();
   double secondsToCheck = -1;
   const auto began = Clock::now();
@@ -359,12 +397,11 @@ TEST_F(HostileServerSuite, AManifestOf200000EntriesIsCheckedAndCancellable) {
 // the limit shortened; the product waits kHttpStallSeconds).
 TEST_F(HostileServerSuite, ADrippingBodyNeverHoldsThePlayer) {
   Stage();
-  std::atomic<bool> dripping{false};
-  server.On("/patch/files/a.pak", Drip(&dripping));
+  server.Answer("patch/files/a.pak", Drip());
   {
     UpdateManager manager(server.Url("patch/"), game.string());
     manager.CheckUpdate();
-    WaitFor(dripping);
+    WaitForRequests(server, "patch/files/a.pak", 1);
     double slowestReport = 0;
     for (int poll = 0; poll < 20; ++poll) {
       const auto asked = Clock::now();
@@ -386,10 +423,9 @@ TEST_F(HostileServerSuite, ADrippingBodyNeverHoldsThePlayer) {
   EXPECT_EQ(StrayFiles(), std::vector<std::string>{"game/a.pak.velmora-part"});
   EXPECT_EQ(root.Read("game/a.pak.velmora-part").find_first_not_of('x'), std::string::npos);
 
-  dripping = false;
   auto engine = std::make_unique<UpdateManager>(server.Url("patch/"), game.string());
   engine->FixClient();
-  WaitFor(dripping);
+  WaitForRequests(server, "patch/files/a.pak", 2);
   const auto closed = Clock::now();
   engine.reset();  // what closing the window does
   EXPECT_LT(SecondsSince(closed), 1.0);
@@ -465,12 +501,12 @@ TEST_F(HostileServerSuite, AFullOrReadOnlyDiskKeepsTheOldFile) {
       if (!small.mounted) GTEST_SKIP() << small.why;
       Stage();
       if (disk.endless) {
-        server.On("/patch/manifest.json",
-                  Ok(R"({"files":[{"path":"a.pak","hash":")" + HashOf(big) + R"("}]})"));
-        server.On("/patch/files/a.pak", Endless());
+        server.Answer("patch/manifest.json",
+                      Ok(R"({"files":[{"path":"a.pak","hash":")" + HashOf(big) + R"("}]})"));
+        server.Answer("patch/files/a.pak", Endless());
       } else {
-        server.On("/patch/manifest.json", Ok(ManifestFor({{"a.pak", big}})));
-        server.On("/patch/files/a.pak", Ok(big));
+        server.Answer("patch/manifest.json", Ok(ManifestFor({{"a.pak", big}})));
+        server.Answer("patch/files/a.pak", Ok(big));
       }
       if (disk.readOnly) {
         ASSERT_TRUE(small.MakeReadOnly()) << std::strerror(errno);
@@ -524,13 +560,12 @@ TEST_F(HostileServerSuite, AKillDuringAFileWriteLosesNothingAndTheNextRunComplet
   const std::string big(1 << 20, 'x');
   TempDir outputs{"probe output"};
   Stage();
-  server.On("/patch/manifest.json", Ok(ManifestFor({{"a.pak", big}})));
-  std::atomic<bool> halfSent{false};
-  server.On("/patch/files/a.pak", HalfThenHold(big.size(), big.size() / 2, &halfSent));
+  server.Answer("patch/manifest.json", Ok(ManifestFor({{"a.pak", big}})));
+  server.Answer("patch/files/a.pak", HalfThenHold(big.size(), big.size() / 2));
 
   const pid_t first = StartProbe(server.Url("patch/"), game, outputs.path() / "first.txt");
   ASSERT_GT(first, 0);
-  WaitFor(halfSent);
+  WaitForRequests(server, "patch/files/a.pak", 1);
   // Killed once the first half has reached the disk.
   const fs::path part = game / "a.pak.velmora-part";
   const auto deadline = Clock::now() + std::chrono::seconds(10);
@@ -543,7 +578,7 @@ TEST_F(HostileServerSuite, AKillDuringAFileWriteLosesNothingAndTheNextRunComplet
   EXPECT_EQ(root.Read("game/a.pak"), kOld);
   EXPECT_EQ(root.Read("game/local_version.txt"), "1.0");
 
-  server.On("/patch/files/a.pak", Ok(big));
+  server.Answer("patch/files/a.pak", Ok(big));
   const pid_t second = StartProbe(server.Url("patch/"), game, outputs.path() / "second.txt");
   ASSERT_GT(second, 0);
   EXPECT_EQ(WaitForProbe(second), 0) << outputs.Read("second.txt");
