@@ -122,6 +122,15 @@ TEST(PatchServerReplies, PlainRepliesKeepTheConnectionHonourRangesAndAreLogged) 
   ASSERT_TRUE(part);
   EXPECT_EQ(part->status, 206);
   EXPECT_EQ(part->body, Pattern(300010).substr(300000));
+  auto past = client.Get("/patch/data/a%20b.pak", {{"Range", "bytes=600000-"}});
+  ASSERT_TRUE(past);
+  EXPECT_EQ(past->status, 416);
+  EXPECT_EQ(past->get_header_value("Content-Range"), "bytes */600000");
+  server.Answer("patch/whole.pak", {.body = PatternBody(1000), .ignoresRange = true});
+  auto ignored = client.Get("/patch/whole.pak", {{"Range", "bytes=10-"}});
+  ASSERT_TRUE(ignored);
+  EXPECT_EQ(ignored->status, 200);
+  EXPECT_EQ(ignored->body, Pattern(1000));
   auto missing = client.Get("/patch/../velmora%20served%20root/data/a%20b.pak");
   ASSERT_TRUE(missing);
   EXPECT_EQ(missing->status, 404);
@@ -129,14 +138,15 @@ TEST(PatchServerReplies, PlainRepliesKeepTheConnectionHonourRangesAndAreLogged) 
   ASSERT_TRUE(other.Get("/patch/none"));
 
   const std::vector<ServedRequest> requests = server.Requests();
-  ASSERT_EQ(requests.size(), 4u);
+  ASSERT_EQ(requests.size(), 6u);
   EXPECT_EQ(requests[0].path, "patch/data/a b.pak");
   EXPECT_EQ(requests[0].target, "/patch/data/a%20b.pak");
-  EXPECT_EQ(requests[2].status, 404);
+  EXPECT_EQ(requests[4].status, 404);
   EXPECT_EQ(requests[0].connection, requests[2].connection) << "kept alive";
-  EXPECT_NE(requests[2].connection, requests[3].connection);
-  EXPECT_EQ(server.RequestsFor("patch/data/a b.pak"), 2);
-  EXPECT_EQ(logged, 4);
+  EXPECT_NE(requests[3].connection, requests[4].connection) << "closed after a whole body";
+  EXPECT_NE(requests[4].connection, requests[5].connection);
+  EXPECT_EQ(server.RequestsFor("patch/data/a b.pak"), 3);
+  EXPECT_EQ(logged, 6);
 }
 
 TEST(PatchServerReplies, ItsEndLetsGoOfHeldAndSilentRequests) {

@@ -63,8 +63,8 @@ struct Reply {
   bool silent = false;                         // no answer at all; the connection stays open
 
   bool Misbehaves() const {
-    return ignoresRange || contentLength || withoutLength || piece > 0 || pause.count() > 0 || closeAfter ||
-           silentAfter || dripHeaders.count() > 0 || silent;
+    return ignoresRange || contentLength || withoutLength || piece > 0 || pause.count() > 0 ||
+           closeAfter || silentAfter || dripHeaders.count() > 0 || silent;
   }
 };
 

@@ -167,12 +167,24 @@ class Connection final : public httplib::Stream {
 // The connection the calling thread serves.
 thread_local Connection* tServing = nullptr;
 
-void SendPlain(const Reply& reply, httplib::Response& response) {
+// Whether the request asks for a range that starts past the end of a body of `size` bytes.
+bool RangePastTheEnd(const httplib::Request& request, std::uint64_t size) {
+  return std::any_of(request.ranges.begin(), request.ranges.end(), [size](const auto& range) {
+    return range.first >= 0 && static_cast<std::uint64_t>(range.first) >= size;
+  });
+}
+
+void SendPlain(const Reply& reply, const httplib::Request& request, httplib::Response& response) {
+  auto body = std::make_shared<BodyReader>(reply.body);
+  if (reply.status == 200 && RangePastTheEnd(request, body->size())) {
+    response.status = 416;
+    response.set_header("Content-Range", "bytes */" + std::to_string(body->size()));
+    return;
+  }
   // Left unset, a 200 becomes httplib's 206 for a range request.
   if (reply.status != 200) response.status = reply.status;
   for (const auto& [name, value] : reply.headers)
     response.set_header(name, value);
-  auto body = std::make_shared<BodyReader>(reply.body);
   if (body->size() == 0) return response.set_content("", reply.contentType);
   response.set_content_provider(
       body->size(), reply.contentType,
@@ -351,7 +363,7 @@ void Server::Handle(const httplib::Request& request, httplib::Response& response
     requests_.push_back(served);
   }
   if (options_.log) options_.log(served);
-  if (!reply.Misbehaves()) return SendPlain(reply, response);
+  if (!reply.Misbehaves()) return SendPlain(reply, request, response);
   connection.TakeOver();
   SendMisbehaving(connection.fd(), reply, stopping_);
 }
