@@ -2,6 +2,7 @@
 // line number, the CR LF and the NUL, which the log tests check once for all.
 #pragma once
 
+#include <algorithm>
 #include <regex>
 #include <string>
 #include <vector>
@@ -27,8 +28,8 @@ inline std::vector<std::string> ShortLogLines(const std::vector<LogMessage>& mes
   return lines;
 }
 
-// Every line `log` has received up to now: logs a closing line of its own and waits for it, so
-// that nothing logged before is still on its way.
+// Every line `log` has received up to now, since the last call when there was one: logs a closing
+// line of its own and waits for it, so that nothing logged before is still on its way.
 inline std::vector<std::string> LinesUntilNow(LogCapture& log) {
   static const std::string closing = "I|test: end of lines";
   LogInfoAs("test", "end of lines");
@@ -39,7 +40,8 @@ inline std::vector<std::string> LinesUntilNow(LogCapture& log) {
     if (lines.size() == before) return {"closing line missing"};
   }
   if (!lines.empty()) lines.pop_back();
-  return lines;
+  const auto previous = std::find(lines.rbegin(), lines.rend(), closing);
+  return {previous.base(), lines.end()};
 }
 
 }  // namespace testing_support
